@@ -1,0 +1,102 @@
+/*
+ * DTMFWave.h - the one public interface of the VuzirizORURUZA module.
+ *
+ * The module renders a string of telephone-keypad characters as DTMF
+ * signalling tones in a RIFF WAVE file: 8000 samples per second, 8-bit
+ * unsigned PCM, one channel. Every character of the key string becomes one
+ * 500 ms slot: 250 ms of its pair of tones, then 250 ms of silence.
+ *
+ * This header is C-compatible and declares the module's whole ABI. Nothing
+ * else in the source tree is public.
+ */
+#ifndef VUZIRIZORURUZA_DTMFWAVE_H
+#define VUZIRIZORURUZA_DTMFWAVE_H
+
+#include <stdint.h>
+
+/*
+ * DTMFWAVE_API marks the exported call. On Windows it is dllexport while the
+ * module itself is being built and dllimport for everyone else; elsewhere the
+ * module is compiled with hidden visibility and this is the one symbol made
+ * visible. A consumer that links the module statically defines
+ * DTMFWAVE_STATIC.
+ */
+#if defined(_WIN32)
+#  if defined(DTMFWAVE_STATIC)
+#    define DTMFWAVE_API
+#  elif defined(DTMFWAVE_BUILDING)
+#    define DTMFWAVE_API __declspec(dllexport)
+#  else
+#    define DTMFWAVE_API __declspec(dllimport)
+#  endif
+#elif defined(__GNUC__)
+#  define DTMFWAVE_API __attribute__((visibility("default")))
+#else
+#  define DTMFWAVE_API
+#endif
+
+/*
+ * DTMFWideChar is one UTF-16 code unit, the character type of both
+ * arguments. Windows has a 16-bit wchar_t, which is what the original hosts
+ * passed; elsewhere wchar_t is 32 bits wide, so the port takes char16_t.
+ */
+#if defined(_WIN32)
+#  include <wchar.h>
+typedef wchar_t DTMFWideChar;
+#elif defined(__cplusplus)
+typedef char16_t DTMFWideChar;
+#else
+#  include <uchar.h>
+typedef char16_t DTMFWideChar;
+#endif
+
+/* The value DTMFWaveCreate returns on every return. */
+#define DTMFWAVE_RESULT 999
+
+/* The longest key string, in narrow characters, that one file can hold: the
+ * data chunk of 4000 bytes a character must fit a signed 32-bit size. */
+#define DTMFWAVE_MAX_KEYS 536870
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/*
+ * DTMFWaveCreate - write the DTMF tones of a key string to a WAVE file.
+ *
+ * keys: null-terminated UTF-16 string. It is first converted to the narrow
+ *       ANSI code page (Windows-1252 outside Windows; there every UTF-16 unit
+ *       that Windows-1252 cannot encode, each half of a surrogate pair
+ *       included, becomes '?'). Each narrow character then becomes one slot.
+ *       "0"-"9", "*", "#" and "A"-"D" sound with their standard frequency
+ *       pairs; every other character is a silent slot of the same length.
+ *       A null pointer writes a valid file with no slots.
+ * path: null-terminated UTF-16 path of the file to create or truncate
+ *       (converted to UTF-8 outside Windows; an unpaired surrogate names no
+ *       file).
+ *
+ * The file is complete and closed when the call returns: a 44-byte header
+ * followed by 4000 bytes per narrow character. When the file cannot be
+ * written as a whole, the call leaves nothing behind: it writes nothing for
+ * a null path, an unopenable path or a key string longer than
+ * DTMFWAVE_MAX_KEYS narrow characters (an existing file is then left as it
+ * was), and removes a regular file it opened when a later write, seek,
+ * flush or close fails.
+ *
+ * errno: on failure it holds the reason (the failing operation's own code;
+ * EINVAL for a null path, EILSEQ for a path that is not valid UTF-16, EFBIG
+ * for a key string over the limit). On success it is left as it was on
+ * entry, so a caller can clear it beforehand and test it afterwards.
+ *
+ * Calls from several threads are serialised inside the module; each caller
+ * gets exactly the file a lone call would have written.
+ *
+ * Returns DTMFWAVE_RESULT (999) on every return, whatever happened.
+ */
+DTMFWAVE_API int32_t DTMFWaveCreate(const DTMFWideChar* keys, const DTMFWideChar* path);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* VUZIRIZORURUZA_DTMFWAVE_H */

@@ -1,0 +1,138 @@
+// The exported call: key string in, complete WAVE file out.
+#include "DTMFWave.h"
+
+#include "CoreRuntime.h"
+#include "DTMFSequence.h"
+#include "DTMFTone.h"
+#include "WaveHeader.h"
+
+#include <cerrno>
+#include <cstring>
+#include <memory>
+#include <new>
+
+std::FILE* g_outputFile;
+int32_t g_digitCount;
+
+namespace {
+
+// The narrow key string lives on the heap: its size follows the caller's
+// input, and a long key string would overflow the stack.
+struct NarrowKeys {
+    std::unique_ptr<char[]> text;
+    std::size_t length = 0;
+};
+
+// Converts keys to the ANSI code page. Fails with EFBIG when the result
+// would not fit one file, with ENOMEM when no buffer can be had. Null keys
+// give the empty string, and so a file with no slots.
+bool narrowKeysConvert(const DTMFWideChar* keys, NarrowKeys* narrow)
+{
+    const std::size_t wideCount = keys ? core::wideLength(keys) : 0;
+    // Every wide character becomes at least one narrow byte, so an
+    // over-long string is refused before anything is allocated.
+    if (wideCount > DTMFWAVE_MAX_KEYS) {
+        errno = EFBIG;
+        return false;
+    }
+    // Room for two bytes a character: the most a double-byte code page needs.
+    const std::size_t bufferSize = 2 * (wideCount + 1);
+    narrow->text.reset(new (std::nothrow) char[bufferSize]);
+    if (!narrow->text) {
+        errno = ENOMEM;
+        return false;
+    }
+    narrow->text[0] = '\0';
+    if (keys) {
+        narrow->length = core::ansiFromWide(keys, narrow->text.get(), bufferSize);
+    }
+    if (narrow->length > DTMFWAVE_MAX_KEYS) {
+        errno = EFBIG;
+        return false;
+    }
+    return true;
+}
+
+// Everything between opening and closing: the placeholder header, the
+// slots, then the filled header written over the placeholder.
+bool waveStreamWrite(const char* narrowKeys)
+{
+    if (!core::fileWrite(g_outputFile, &g_waveHeader, kWaveHeaderBytes)) {
+        return false;
+    }
+    if (DTMFSequenceWrite(narrowKeys) != 1) {
+        return false;
+    }
+    DTMFWaveHeaderFill(g_digitCount);
+    return core::fileRewind(g_outputFile)
+        && core::fileWrite(g_outputFile, &g_waveHeader, kWaveHeaderBytes)
+        && core::fileFlush(g_outputFile);
+}
+
+// Writes the whole file, or leaves nothing at path. On failure errno holds
+// the reason given by the operation that failed.
+bool waveFileWrite(const DTMFWideChar* keys, const DTMFWideChar* path)
+{
+    // Synthesis writes only the first 2000 bytes of each slot; the rest
+    // keeps this zero level and is the pause after every tone.
+    std::memset(g_sampleBuffer, kSilenceLevel, sizeof g_sampleBuffer);
+    g_digitCount = 0;
+
+    if (!path) {
+        errno = EINVAL;
+        return false;
+    }
+    // Converted before the file is opened, so that a key string that cannot
+    // be written leaves an existing file untouched.
+    NarrowKeys narrow;
+    if (!narrowKeysConvert(keys, &narrow)) {
+        return false;
+    }
+    core::FileIdentity identity{};
+    g_outputFile = core::fileCreate(path, &identity);
+    if (!g_outputFile) {
+        return false;
+    }
+    if (waveStreamWrite(narrow.text.get())) {
+        if (core::fileClose(g_outputFile)) {
+            return true;
+        }
+    } else {
+        const int reason = errno;
+        core::fileClose(g_outputFile);
+        errno = reason;
+    }
+    // A header that claims samples the file does not hold is worse than no
+    // file at all.
+    core::fileDiscard(path, identity);
+    return false;
+}
+
+} // namespace
+
+int32_t DTMFSequenceWrite(const char* narrowKeys)
+{
+    // The string cannot change during the loop: measure it once.
+    const std::size_t length = std::strlen(narrowKeys);
+    for (std::size_t i = 0; i < length; ++i) {
+        DTMFToneGenerate(static_cast<signed char>(narrowKeys[i]), kToneDurationMs);
+        if (!core::fileWrite(g_outputFile, g_sampleBuffer, kSlotBytes)) {
+            return 0;
+        }
+        ++g_digitCount;
+    }
+    return 1;
+}
+
+int32_t DTMFWaveCreate(const DTMFWideChar* keys, const DTMFWideChar* path)
+{
+    const int entryErrno = errno;
+    // The working state is module-static, so calls take turns.
+    core::callLockAcquire();
+    const bool written = waveFileWrite(keys, path);
+    core::callLockRelease();
+    if (written) {
+        errno = entryErrno;
+    }
+    return DTMFWAVE_RESULT;
+}

@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# Installs the test prerequisites, builds everything and runs every test:
+# the Linux suite, then the Windows DLL's suite under Wine.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+. scripts/deps.sh
+vuz_install_packages cmake make g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev \
+  libsndfile1-dev sndfile-programs multimon-ng sox libspandsp-dev python3 python3-numpy \
+  g++-mingw-w64-x86-64 mingw-w64-tools wine64 python3-pefile binutils
+
+build=${VUZ_BUILD_DIR:-build}
+cmake -S . -B "$build" -DBUILD_TESTING=ON
+cmake --build "$build" -j"$(nproc)"
+ctest --test-dir "$build" --output-on-failure -j"$(nproc)"
+
+scripts/test-windows.sh "$build"

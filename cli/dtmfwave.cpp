@@ -22,21 +22,30 @@ constexpr std::size_t kSilentCharactersListed = 8;
 
 void usagePrint(std::FILE* out)
 {
-    std::fputs("usage: dtmfwave KEYS OUTPUT.wav\n"
+    std::fputs("usage: dtmfwave [-q] KEYS OUTPUT.wav\n"
+               "       dtmfwave [-q] --batch FILE\n"
                "       dtmfwave --help | --version\n"
                "\n"
                "Writes the DTMF tones of KEYS to OUTPUT.wav: 8000 Hz, 8-bit unsigned PCM,\n"
                "mono. Every character is a 500 ms slot, 250 ms of its tone pair and 250 ms\n"
                "of silence. 0-9, *, #, and A-D sound; any other character is a silent slot.\n"
-               "KEYS and OUTPUT.wav are UTF-8. Exit status: 0 when the file was written,\n"
-               "1 when it could not be, 2 for a usage error.\n",
+               "KEYS and OUTPUT.wav are UTF-8.\n"
+               "\n"
+               "  -q, --quiet     do not list the characters that will be silent slots\n"
+               "  --batch FILE    read lines of KEYS<TAB>OUTPUT.wav from FILE ('-' for\n"
+               "                  standard input) and write every file; bad lines are\n"
+               "                  reported with their line number and the rest still done\n"
+               "  --              end of options, for KEYS that start with '-'\n"
+               "\n"
+               "Exit status: 0 when every file was written, 1 when any could not be,\n"
+               "2 for a usage error.\n",
                out);
 }
 
-int usageFail(const char* message)
+int usageFail(const std::string& message)
 {
-    std::fprintf(stderr, "dtmfwave: %s\n", message);
-    std::fputs("usage: dtmfwave KEYS OUTPUT.wav (try 'dtmfwave --help')\n", stderr);
+    std::fprintf(stderr, "dtmfwave: %s\n", message.c_str());
+    std::fputs("usage: dtmfwave [-q] KEYS OUTPUT.wav | --batch FILE (try 'dtmfwave --help')\n", stderr);
     return kExitUsage;
 }
 
@@ -82,7 +91,8 @@ std::size_t utf8SequenceLength(unsigned char lead)
 
 // Tells the user which characters will be silent. A character outside the
 // Basic Multilingual Plane is two UTF-16 units, and so two silent slots.
-void silentSlotsReport(std::string_view keys)
+// where prefixes the note with the batch line it belongs to, if any.
+void silentSlotsReport(std::string_view keys, const std::string& where)
 {
     std::string listed;
     std::size_t silentCount = 0;
@@ -107,22 +117,34 @@ void silentSlotsReport(std::string_view keys)
         i += length;
     }
     if (silentCount > 0) {
-        std::fprintf(stderr, "dtmfwave: %zu silent slot%s:%s\n", silentCount, silentCount == 1 ? "" : "s",
-                     listed.c_str());
+        std::fprintf(stderr, "dtmfwave: %s%zu silent slot%s:%s\n", where.c_str(), silentCount,
+                     silentCount == 1 ? "" : "s", listed.c_str());
     }
 }
 
-int waveWrite(const char* keysUtf8, const char* pathUtf8)
+struct Options {
+    bool quiet = false;
+};
+
+// Writes one file. Returns kExitSuccess, or reports why not (prefixed by
+// where) and returns kExitFailure, or kExitUsage for arguments that are not
+// UTF-8.
+int waveWrite(const std::string& keysUtf8, const std::string& pathUtf8, const std::string& where,
+              const Options& options)
 {
     const std::optional<std::u16string> keys = utf16FromUtf8(keysUtf8);
     if (!keys) {
-        return usageFail("KEYS is not valid UTF-8");
+        std::fprintf(stderr, "dtmfwave: %sKEYS is not valid UTF-8\n", where.c_str());
+        return kExitUsage;
     }
     const std::optional<std::u16string> path = utf16FromUtf8(pathUtf8);
     if (!path || path->empty()) {
-        return usageFail("OUTPUT.wav must be a non-empty UTF-8 path");
+        std::fprintf(stderr, "dtmfwave: %sOUTPUT.wav must be a non-empty UTF-8 path\n", where.c_str());
+        return kExitUsage;
     }
-    silentSlotsReport(keysUtf8);
+    if (!options.quiet) {
+        silentSlotsReport(keysUtf8, where);
+    }
 
     // The module leaves errno alone when it succeeds and sets it when it
     // cannot write the file, so a cleared errno tells the two apart.
@@ -130,21 +152,79 @@ int waveWrite(const char* keysUtf8, const char* pathUtf8)
     DTMFWaveCreate(keys->c_str(), path->c_str());
     int reason = errno;
     struct stat status {};
-    if (reason == 0 && stat(pathUtf8, &status) != 0) {
+    if (reason == 0 && stat(pathUtf8.c_str(), &status) != 0) {
         reason = errno;
     }
     if (reason != 0) {
-        std::fprintf(stderr, "dtmfwave: cannot write '%s': %s\n", pathUtf8, std::strerror(reason));
+        std::fprintf(stderr, "dtmfwave: %scannot write '%s': %s\n", where.c_str(), pathUtf8.c_str(),
+                     std::strerror(reason));
         return kExitFailure;
     }
     return kExitSuccess;
+}
+
+// One line of a batch: KEYS, a tab, OUTPUT.wav. A bad line or a file that
+// cannot be written fails that line alone.
+bool batchLineRun(std::string line, const std::string& where, const Options& options)
+{
+    if (!line.empty() && line.back() == '\r') {
+        line.pop_back();
+    }
+    const std::size_t tab = line.find('\t');
+    if (tab == std::string::npos || line.find('\t', tab + 1) != std::string::npos) {
+        std::fprintf(stderr, "dtmfwave: %sexpected KEYS<TAB>OUTPUT.wav\n", where.c_str());
+        return false;
+    }
+    return waveWrite(line.substr(0, tab), line.substr(tab + 1), where, options) == kExitSuccess;
+}
+
+int batchRun(const std::string& source, const Options& options)
+{
+    const bool fromStdin = source == "-";
+    std::FILE* input = fromStdin ? stdin : std::fopen(source.c_str(), "r");
+    if (!input) {
+        std::fprintf(stderr, "dtmfwave: cannot read '%s': %s\n", source.c_str(), std::strerror(errno));
+        return kExitFailure;
+    }
+    const std::string name = fromStdin ? "<stdin>" : source;
+    bool allWritten = true;
+    std::string line;
+    std::size_t lineNumber = 0;
+    for (int c = std::fgetc(input);; c = std::fgetc(input)) {
+        if (c != EOF && c != '\n') {
+            line.push_back(static_cast<char>(c));
+            continue;
+        }
+        if (c == EOF && line.empty()) {
+            break;
+        }
+        ++lineNumber;
+        // Blank lines separate groups of a test set; they are not errors.
+        if (line.find_first_not_of(" \t\r") != std::string::npos) {
+            const std::string where = name + ":" + std::to_string(lineNumber) + ": ";
+            allWritten = batchLineRun(line, where, options) && allWritten;
+        }
+        line.clear();
+        if (c == EOF) {
+            break;
+        }
+    }
+    if (std::ferror(input)) {
+        std::fprintf(stderr, "dtmfwave: error reading '%s': %s\n", name.c_str(), std::strerror(errno));
+        allWritten = false;
+    }
+    if (!fromStdin) {
+        std::fclose(input);
+    }
+    return allWritten ? kExitSuccess : kExitFailure;
 }
 
 } // namespace
 
 int main(int argc, char** argv)
 {
-    int first = 1;
+    Options options;
+    int next = 1;
     if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
         usagePrint(stdout);
         return kExitSuccess;
@@ -153,14 +233,28 @@ int main(int argc, char** argv)
         std::printf("dtmfwave %s\n", DTMFWAVE_VERSION);
         return kExitSuccess;
     }
-    // "--" lets a key string or path begin with a dash.
-    if (argc > 1 && std::strcmp(argv[1], "--") == 0) {
-        first = 2;
-    } else if (argc > 1 && argv[1][0] == '-' && argv[1][1] != '\0') {
-        return usageFail((std::string("unknown option '") + argv[1] + "'").c_str());
+    if (next < argc && (std::strcmp(argv[next], "-q") == 0 || std::strcmp(argv[next], "--quiet") == 0)) {
+        options.quiet = true;
+        ++next;
     }
-    if (argc - first != 2) {
+    if (next < argc && std::strcmp(argv[next], "--batch") == 0) {
+        if (argc - next != 2) {
+            return usageFail("--batch takes one FILE, or '-' for standard input");
+        }
+        return batchRun(argv[next + 1], options);
+    }
+    // "--" lets a key string or path begin with a dash.
+    if (next < argc && std::strcmp(argv[next], "--") == 0) {
+        ++next;
+    } else if (next < argc && argv[next][0] == '-' && argv[next][1] != '\0') {
+        return usageFail(std::string("unknown option '") + argv[next] + "'");
+    }
+    if (argc - next != 2) {
         return usageFail("expected KEYS and OUTPUT.wav");
     }
-    return waveWrite(argv[first], argv[first + 1]);
+    const int status = waveWrite(argv[next], argv[next + 1], "", options);
+    if (status == kExitUsage) {
+        std::fputs("usage: dtmfwave [-q] KEYS OUTPUT.wav | --batch FILE (try 'dtmfwave --help')\n", stderr);
+    }
+    return status;
 }

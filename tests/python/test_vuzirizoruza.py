@@ -1,0 +1,74 @@
+"""The ctypes binding, end to end: files read back with the wave module."""
+
+import errno
+import os
+import pathlib
+import sys
+import tempfile
+import unittest
+import wave
+
+sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "..", "python"))
+import vuzirizoruza  # noqa: E402
+
+SLOT_FRAMES = 4000
+
+
+def read_wave(path):
+    with wave.open(path, "rb") as reader:
+        params = (reader.getnchannels(), reader.getsampwidth(), reader.getframerate())
+        return params, reader.readframes(reader.getnframes())
+
+
+class BindingTest(unittest.TestCase):
+    def setUp(self):
+        self.folder = tempfile.TemporaryDirectory()
+        self.addCleanup(self.folder.cleanup)
+
+    def path(self, name):
+        return os.path.join(self.folder.name, name)
+
+    def test_files_read_back_with_the_wave_module(self):
+        cases = {"1#": 2, "": 0, None: 0, "abc": 3, "é€": 2, "\U0001F600": 2, "\ud800": 1, "9" * 150: 150}
+        for keys, slots in cases.items():
+            with self.subTest(keys=keys):
+                target = self.path("out.wav")
+                vuzirizoruza.create(keys, target)
+                params, frames = read_wave(target)
+                self.assertEqual(params, (1, 1, 8000))
+                self.assertEqual(len(frames), slots * SLOT_FRAMES)
+                for slot in range(slots):
+                    start = slot * SLOT_FRAMES
+                    self.assertEqual(frames[start], 128)
+                    self.assertEqual(set(frames[start + 2000:start + SLOT_FRAMES]), {128})
+
+    def test_sounding_and_silent_slots_differ(self):
+        target = self.path("mixed.wav")
+        vuzirizoruza.create("1a", pathlib.Path(target))
+        _, frames = read_wave(target)
+        self.assertGreater(len(set(frames[:2000])), 100)
+        self.assertEqual(set(frames[SLOT_FRAMES:]), {128})
+
+    def test_failures_raise_with_the_reason_and_leave_nothing(self):
+        missing = self.path("no/such/folder/out.wav")
+        with self.assertRaises(OSError) as raised:
+            vuzirizoruza.create("1", missing)
+        self.assertEqual(raised.exception.errno, errno.ENOENT)
+
+        existing = self.path("kept.wav")
+        with open(existing, "wb") as old:
+            old.write(b"keep me")
+        with self.assertRaises(OSError) as raised:
+            vuzirizoruza.create("1" * (vuzirizoruza.MAX_KEYS + 1), existing)
+        self.assertEqual(raised.exception.errno, errno.EFBIG)
+        with open(existing, "rb") as old:
+            self.assertEqual(old.read(), b"keep me")
+
+        with self.assertRaises(OSError) as raised:
+            vuzirizoruza.create("1", self.path("bad\udc00.wav"))
+        self.assertEqual(raised.exception.errno, errno.EILSEQ)
+        self.assertEqual(os.listdir(self.folder.name), ["kept.wav"])
+
+
+if __name__ == "__main__":
+    unittest.main()

@@ -8,6 +8,11 @@
 #include <string>
 #include <string_view>
 #include <sys/stat.h>
+#include <vector>
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 namespace {
 
@@ -89,6 +94,38 @@ std::size_t utf8SequenceLength(unsigned char lead)
     return lead < 0x80 ? 1 : lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : 2;
 }
 
+// The module's character type is char16_t or, on Windows, the 16-bit
+// wchar_t: the same UTF-16 units either way.
+const DTMFWideChar* moduleText(const std::u16string& text)
+{
+    return reinterpret_cast<const DTMFWideChar*>(text.c_str());
+}
+
+// Whether the path names something now. On Windows the narrow file API
+// speaks the ANSI code page, so the UTF-16 form is used there.
+bool pathExists(const std::string& utf8, const std::u16string& utf16)
+{
+#ifdef _WIN32
+    (void)utf8;
+    struct _stat64 status {};
+    return _wstat64(moduleText(utf16), &status) == 0;
+#else
+    (void)utf16;
+    struct stat status {};
+    return stat(utf8.c_str(), &status) == 0;
+#endif
+}
+
+std::FILE* textFileOpen(const std::string& utf8)
+{
+#ifdef _WIN32
+    const std::optional<std::u16string> utf16 = utf16FromUtf8(utf8);
+    return utf16 ? _wfopen(moduleText(*utf16), L"r") : nullptr;
+#else
+    return std::fopen(utf8.c_str(), "r");
+#endif
+}
+
 // Tells the user which characters will be silent. A character outside the
 // Basic Multilingual Plane is two UTF-16 units, and so two silent slots.
 // where prefixes the note with the batch line it belongs to, if any.
@@ -149,10 +186,9 @@ int waveWrite(const std::string& keysUtf8, const std::string& pathUtf8, const st
     // The module leaves errno alone when it succeeds and sets it when it
     // cannot write the file, so a cleared errno tells the two apart.
     errno = 0;
-    DTMFWaveCreate(keys->c_str(), path->c_str());
+    DTMFWaveCreate(moduleText(*keys), moduleText(*path));
     int reason = errno;
-    struct stat status {};
-    if (reason == 0 && stat(pathUtf8.c_str(), &status) != 0) {
+    if (reason == 0 && !pathExists(pathUtf8, *path)) {
         reason = errno;
     }
     if (reason != 0) {
@@ -181,7 +217,7 @@ bool batchLineRun(std::string line, const std::string& where, const Options& opt
 int batchRun(const std::string& source, const Options& options)
 {
     const bool fromStdin = source == "-";
-    std::FILE* input = fromStdin ? stdin : std::fopen(source.c_str(), "r");
+    std::FILE* input = fromStdin ? stdin : textFileOpen(source);
     if (!input) {
         std::fprintf(stderr, "dtmfwave: cannot read '%s': %s\n", source.c_str(), std::strerror(errno));
         return kExitFailure;
@@ -219,42 +255,67 @@ int batchRun(const std::string& source, const Options& options)
     return allWritten ? kExitSuccess : kExitFailure;
 }
 
-} // namespace
-
-int main(int argc, char** argv)
+int run(const std::vector<std::string>& args)
 {
+    const std::size_t argc = args.size();
     Options options;
-    int next = 1;
-    if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
+    std::size_t next = 1;
+    if (argc == 2 && args[1] == "--help") {
         usagePrint(stdout);
         return kExitSuccess;
     }
-    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+    if (argc == 2 && args[1] == "--version") {
         std::printf("dtmfwave %s\n", DTMFWAVE_VERSION);
         return kExitSuccess;
     }
-    if (next < argc && (std::strcmp(argv[next], "-q") == 0 || std::strcmp(argv[next], "--quiet") == 0)) {
+    if (next < argc && (args[next] == "-q" || args[next] == "--quiet")) {
         options.quiet = true;
         ++next;
     }
-    if (next < argc && std::strcmp(argv[next], "--batch") == 0) {
+    if (next < argc && args[next] == "--batch") {
         if (argc - next != 2) {
             return usageFail("--batch takes one FILE, or '-' for standard input");
         }
-        return batchRun(argv[next + 1], options);
+        return batchRun(args[next + 1], options);
     }
     // "--" lets a key string or path begin with a dash.
-    if (next < argc && std::strcmp(argv[next], "--") == 0) {
+    if (next < argc && args[next] == "--") {
         ++next;
-    } else if (next < argc && argv[next][0] == '-' && argv[next][1] != '\0') {
-        return usageFail(std::string("unknown option '") + argv[next] + "'");
+    } else if (next < argc && args[next].size() > 1 && args[next][0] == '-') {
+        return usageFail("unknown option '" + args[next] + "'");
     }
     if (argc - next != 2) {
         return usageFail("expected KEYS and OUTPUT.wav");
     }
-    const int status = waveWrite(argv[next], argv[next + 1], "", options);
+    const int status = waveWrite(args[next], args[next + 1], "", options);
     if (status == kExitUsage) {
         std::fputs("usage: dtmfwave [-q] KEYS OUTPUT.wav | --batch FILE (try 'dtmfwave --help')\n", stderr);
     }
     return status;
 }
+
+} // namespace
+
+#ifdef _WIN32
+// Windows hands a program its arguments in the ANSI code page unless it asks
+// for UTF-16; the host works in UTF-8, so each argument is converted here.
+int wmain(int argc, wchar_t** argv)
+{
+    std::vector<std::string> args;
+    for (int i = 0; i < argc; ++i) {
+        const int size = WideCharToMultiByte(CP_UTF8, 0, argv[i], -1, nullptr, 0, nullptr, nullptr);
+        std::string utf8(size > 0 ? static_cast<std::size_t>(size) : 1, '\0');
+        if (size > 0) {
+            WideCharToMultiByte(CP_UTF8, 0, argv[i], -1, utf8.data(), size, nullptr, nullptr);
+        }
+        utf8.resize(std::strlen(utf8.c_str()));
+        args.push_back(utf8);
+    }
+    return run(args);
+}
+#else
+int main(int argc, char** argv)
+{
+    return run(std::vector<std::string>(argv, argv + argc));
+}
+#endif

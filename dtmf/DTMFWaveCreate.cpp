@@ -13,8 +13,17 @@
 
 std::FILE* g_outputFile;
 int32_t g_digitCount;
+// Set by the module's ELF loader when the class library refused the module:
+// the load itself cannot fail there, so the call stays inert instead.
+int32_t g_moduleLoadRefused;
 
 namespace {
+
+#if defined(ELIBACC)
+constexpr int kModuleRefusedErrno = ELIBACC; // the class library did not take the module
+#else
+constexpr int kModuleRefusedErrno = EPERM;
+#endif
 
 // The narrow key string lives on the heap: its size follows the caller's
 // input, and a long key string would overflow the stack.
@@ -126,6 +135,10 @@ int32_t DTMFSequenceWrite(const char* narrowKeys)
 
 int32_t DTMFWaveCreate(const DTMFWideChar* keys, const DTMFWideChar* path)
 {
+    if (g_moduleLoadRefused != 0) {
+        errno = kModuleRefusedErrno;
+        return DTMFWAVE_RESULT;
+    }
     const int entryErrno = errno;
     // The working state is module-static, so calls take turns.
     core::callLockAcquire();

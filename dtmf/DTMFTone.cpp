@@ -1,6 +1,12 @@
 #include "DTMFTone.h"
 
+#if defined(VUZ_VECTOR_SINE)
+#include "DTMFToneVector.h"
+#endif
+
+#include <algorithm>
 #include <cmath>
+#include <iterator>
 
 uint8_t g_sampleBuffer[kSampleBufferSamples];
 
@@ -33,7 +39,54 @@ double phaseStep(int32_t frequencyHz)
     return (static_cast<double>(frequencyHz) * kTwoPi) * kSecondsPerSample;
 }
 
+// The scalar library sine, one sample at a time. This file is built with
+// the library's errno semantics, so the compiler never turns this loop into
+// calls of the vector forms.
+void scalarSamplesFill(uint8_t* samples, int32_t first, int32_t end, double lowStep, double highStep)
+{
+    for (int32_t i = first; i < end; ++i) {
+        const double x = static_cast<double>(i);
+        const double sum = std::sin(x * highStep) + std::sin(x * lowStep);
+        // Truncate first, then add the zero level as integers: adding 128.0
+        // before truncating would round negative values the other way.
+        const int32_t offset = static_cast<int32_t>(sum * kToneAmplitude);
+        samples[i] = static_cast<uint8_t>(kSilenceLevel + offset);
+    }
+}
+
+bool scalarSupported()
+{
+    return true;
+}
+
+// The vector sines give the scalar sine's bytes on the first 2000 samples of
+// every key, the longest tone the call asks for. Past that they do not:
+// samples 2000 and 6000 of several keys lie exactly on a truncation
+// boundary, and there the vector forms land one step lower. Longer tones
+// therefore take their remaining samples from the scalar sine.
+constexpr int32_t kVectorExactSamples = kToneSamples;
+
+const DTMFSynthesisPath& synthesisPathSelect()
+{
+    // The scalar path at the end always answers, so the loop always returns.
+    int32_t index = 0;
+    while (!g_synthesisPaths[index].supported()) {
+        ++index;
+    }
+    return g_synthesisPaths[index];
+}
+
 } // namespace
+
+const DTMFSynthesisPath g_synthesisPaths[] = {
+#if defined(VUZ_VECTOR_SINE)
+    {"avx512", DTMFAvx512SupportCheck, DTMFToneAvx512SamplesFill},
+    {"avx2", DTMFAvx2SupportCheck, DTMFToneAvx2SamplesFill},
+    {"sse2", DTMFSse2SupportCheck, DTMFToneSse2SamplesFill},
+#endif
+    {"scalar", scalarSupported, scalarSamplesFill},
+};
+const int32_t g_synthesisPathCount = static_cast<int32_t>(std::size(g_synthesisPaths));
 
 DTMFKeyFrequencies DTMFKeyFrequenciesFind(signed char key)
 {
@@ -47,20 +100,20 @@ DTMFKeyFrequencies DTMFKeyFrequenciesFind(signed char key)
     return {0, 0};
 }
 
-int32_t DTMFToneGenerate(signed char key, int32_t durationMs)
+int32_t DTMFTonePathGenerate(const DTMFSynthesisPath& path, signed char key, int32_t durationMs)
 {
     const int32_t sampleCount = toneSampleCount(durationMs);
     const DTMFKeyFrequencies frequencies = DTMFKeyFrequenciesFind(key);
     const double lowStep = phaseStep(frequencies.lowHz);
     const double highStep = phaseStep(frequencies.highHz);
 
-    for (int32_t i = 0; i < sampleCount; ++i) {
-        const double x = static_cast<double>(i);
-        const double sum = std::sin(x * highStep) + std::sin(x * lowStep);
-        // Truncate first, then add the zero level as integers: adding 128.0
-        // before truncating would round negative values the other way.
-        const int32_t offset = static_cast<int32_t>(sum * kToneAmplitude);
-        g_sampleBuffer[i] = static_cast<uint8_t>(kSilenceLevel + offset);
-    }
+    const int32_t pathEnd = std::min(sampleCount, kVectorExactSamples);
+    path.samplesFill(g_sampleBuffer, 0, pathEnd, lowStep, highStep);
+    scalarSamplesFill(g_sampleBuffer, pathEnd, sampleCount, lowStep, highStep);
     return 1;
+}
+
+int32_t DTMFToneGenerate(signed char key, int32_t durationMs)
+{
+    return DTMFTonePathGenerate(synthesisPathSelect(), key, durationMs);
 }

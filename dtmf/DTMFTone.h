@@ -40,6 +40,31 @@ DTMFKeyFrequencies DTMFKeyFrequenciesFind(signed char key);
 // Writes the samples of key's tone pair for durationMs to the start of
 // g_sampleBuffer and leaves every later byte alone. A duration of 0 or less
 // writes nothing; one longer than the buffer is clamped to it. Returns 1.
+// Runs on the fastest synthesis path the processor supports.
 int32_t DTMFToneGenerate(signed char key, int32_t durationMs);
+
+// Fills samples[first] to samples[end - 1] of a tone from its two phase
+// steps. Every sample depends on its own index alone, so a tone may be split
+// between fills.
+using DTMFToneSamplesFill = void (*)(uint8_t* samples, int32_t first, int32_t end,
+                                     double lowStep, double highStep);
+
+// One way of evaluating the library sine over a tone: the scalar sine, or
+// one of the vector forms of the same sine in the C library.
+struct DTMFSynthesisPath {
+    const char* name;
+    bool (*supported)();
+    DTMFToneSamplesFill samplesFill;
+};
+
+// The paths this build carries, fastest first. The last is the scalar
+// library sine, which every processor supports.
+extern const DTMFSynthesisPath g_synthesisPaths[];
+extern const int32_t g_synthesisPathCount;
+
+// DTMFToneGenerate on the given path, which the processor must support.
+// Samples from 2000 on, reached only by tones longer than the call's, always
+// come from the scalar sine.
+int32_t DTMFTonePathGenerate(const DTMFSynthesisPath& path, signed char key, int32_t durationMs);
 
 #endif

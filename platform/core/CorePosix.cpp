@@ -1,5 +1,6 @@
 // The core services on POSIX systems: Windows-1252 for the narrow keys,
 // UTF-8 for paths, a pthread mutex for the module lock.
+#include "CoreFaults.h"
 #include "CoreRuntime.h"
 
 #include <cerrno>
@@ -10,6 +11,7 @@
 #include <memory>
 #include <new>
 #include <pthread.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -102,6 +104,88 @@ bool sameFile(const struct stat& status, const FileIdentity& identity)
 
 pthread_mutex_t g_callLock = PTHREAD_MUTEX_INITIALIZER;
 
+// Another process that loses a failed file removes it between our open and
+// our lock; the path is then opened afresh, a few times at most.
+constexpr int kOpenAttempts = 8;
+
+bool pathNamesFile(const char* path, const struct stat& opened)
+{
+    struct stat current {};
+    return stat(path, &current) == 0 && current.st_dev == opened.st_dev && current.st_ino == opened.st_ino;
+}
+
+// Waits until no other writer holds the file. A file system without locks
+// is written unlocked rather than not at all.
+void exclusiveLockWait(int descriptor)
+{
+    while (flock(descriptor, LOCK_EX) != 0 && errno == EINTR) {
+    }
+}
+
+// Removes the file at path, or, should the folder refuse that, empties it so
+// that at least no header claims samples. Once our stream was closed, a
+// writer in another process may have taken the file over: while it holds
+// the lock it is writing a whole file there, which stays. Our own lock is
+// held over the removal, so a writer waiting for it finds the path gone and
+// creates a new file.
+void fileRemoveUnlessTakenOver(const char* path, bool removalFails)
+{
+    const int guard = open(path, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (guard >= 0 && flock(guard, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
+        close(guard);
+        return;
+    }
+    if (removalFails || unlink(path) != 0) {
+        [[maybe_unused]] const int emptied = truncate(path, 0);
+    }
+    if (guard >= 0) {
+        close(guard);
+    }
+}
+
+void descriptorCloseKeepingErrno(int descriptor)
+{
+    const int reason = errno;
+    close(descriptor);
+    errno = reason;
+}
+
+// Opens path for writing as the only writer of a regular file and empties
+// it. Writers of one path take turns from open to close (the lock goes with
+// the descriptor), so two hosts writing one path leave one whole file, never
+// a mix. Truncating only under the lock keeps a file another writer is still
+// writing intact. Devices and pipes are neither locked nor truncated.
+int descriptorOpenExclusive(const char* path, struct stat* status)
+{
+    for (int attempt = 0; attempt < kOpenAttempts; ++attempt) {
+        // Without O_NONBLOCK a pipe that nobody reads would hold the call
+        // for ever; it fails with ENXIO instead. Writes then block again.
+        const int descriptor = open(path, O_WRONLY | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0666);
+        if (descriptor < 0) {
+            return -1;
+        }
+        const int flags = fcntl(descriptor, F_GETFL);
+        if (flags < 0 || fcntl(descriptor, F_SETFL, flags & ~O_NONBLOCK) != 0 || fstat(descriptor, status) != 0) {
+            descriptorCloseKeepingErrno(descriptor);
+            return -1;
+        }
+        if (!S_ISREG(status->st_mode)) {
+            return descriptor;
+        }
+        exclusiveLockWait(descriptor);
+        if (pathNamesFile(path, *status)) {
+            if (ftruncate(descriptor, 0) != 0) {
+                descriptorCloseKeepingErrno(descriptor);
+                return -1;
+            }
+            return descriptor;
+        }
+        close(descriptor);
+    }
+    errno = EAGAIN;
+    return -1;
+}
+
 } // namespace
 
 std::size_t wideLength(const DTMFWideChar* text)
@@ -132,15 +216,12 @@ std::FILE* fileCreate(const DTMFWideChar* path, FileIdentity* identity)
     if (!utf8) {
         return nullptr;
     }
-    const int descriptor = open(utf8.get(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOCTTY, 0666);
-    if (descriptor < 0) {
+    if (VUZ_FAULT_INJECTED(create)) {
         return nullptr;
     }
     struct stat status {};
-    if (fstat(descriptor, &status) != 0) {
-        const int reason = errno;
-        close(descriptor);
-        errno = reason;
+    const int descriptor = descriptorOpenExclusive(utf8.get(), &status);
+    if (descriptor < 0) {
         return nullptr;
     }
     identity->removable = S_ISREG(status.st_mode);
@@ -163,6 +244,7 @@ void fileDiscard(const DTMFWideChar* path, const FileIdentity& identity)
         return;
     }
     const int savedErrno = errno;
+    const bool removalFails = VUZ_FAULT_INJECTED(discard);
     const std::unique_ptr<char[]> utf8 = utf8FromUtf16(path);
     struct stat status {};
     if (utf8 && stat(utf8.get(), &status) == 0 && sameFile(status, identity)) {
@@ -172,7 +254,7 @@ void fileDiscard(const DTMFWideChar* path, const FileIdentity& identity)
         char resolved[PATH_MAX];
         if (realpath(utf8.get(), resolved) != nullptr && lstat(resolved, &status) == 0
             && sameFile(status, identity)) {
-            unlink(resolved);
+            fileRemoveUnlessTakenOver(resolved, removalFails);
         }
     }
     errno = savedErrno;

@@ -1,0 +1,53 @@
+// A seam under the file operations of the core layer, for tests that prove
+// the writer's behaviour when the file system lets it down. A build with
+// VUZ_FAULT_INJECTION lets a test make the Nth call of an operation fail
+// with a chosen errno, or make a write short. In every other build the seam
+// is a literal false and leaves no trace in the code.
+#ifndef VUZIRIZORURUZA_COREFAULTS_H
+#define VUZIRIZORURUZA_COREFAULTS_H
+
+#include <cstddef>
+
+namespace core {
+
+enum class FileOperation { create, write, rewind, flush, close, discard };
+inline constexpr int kFileOperationCount = 6;
+
+#if defined(VUZ_FAULT_INJECTION)
+
+// What to break: the callNumber-th call (counting from 1) of operation
+// fails with errorNumber. With shortWrite, a failing write first passes on
+// half of its bytes, as a disk that fills up part way does.
+struct FaultPlan {
+    FileOperation operation;
+    int callNumber;
+    int errorNumber;
+    bool shortWrite;
+};
+
+// Disarms every plan and starts counting every operation from zero.
+void faultPlansReset();
+// Arms plan beside the others, at most one for each operation.
+void faultPlanAdd(const FaultPlan& plan);
+// Calls of operation since the last faultPlansReset.
+int faultCallCount(FileOperation operation);
+
+// Counts one call of operation; true when that call must fail. errno is
+// then set to the planned value.
+bool faultInjected(FileOperation operation);
+// The number of bytes a failing write passes on first.
+std::size_t faultShortWriteBytes(std::size_t size);
+
+#endif
+
+} // namespace core
+
+#if defined(VUZ_FAULT_INJECTION)
+#define VUZ_FAULT_INJECTED(operation) ::core::faultInjected(::core::FileOperation::operation)
+#define VUZ_FAULT_SHORT_WRITE_BYTES(size) ::core::faultShortWriteBytes(size)
+#else
+#define VUZ_FAULT_INJECTED(operation) false
+#define VUZ_FAULT_SHORT_WRITE_BYTES(size) std::size_t{0}
+#endif
+
+#endif

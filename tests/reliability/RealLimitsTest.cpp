@@ -1,0 +1,93 @@
+// The same failures for real: the kernel's file-size limit at every
+// boundary of a three-key file, and a small file system that fills up.
+#include "ReliabilitySupport.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstring>
+#include <memory>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+const std::string kThreeKeys = "1#5";
+constexpr std::size_t kThreeKeyFileBytes = kWaveHeaderSize + 3 * kSlotBytesPerKey;
+constexpr std::size_t kSmallFileSystemBytes = 64 * 1024;
+constexpr int kFillingCalls = 12;
+
+// Around each boundary of the file: nothing, the header, each slot, the
+// whole file, and inside a stdio buffer.
+constexpr std::size_t kLimitsBytes[] = {0, 1, 43, 44, 45, 4043, 4044, 4096, 8044, 8193, 12043};
+
+// The child reports its errno (0 on success) as its exit code.
+int waveCreateUnderLimit(const std::string& path, std::size_t limitBytes)
+{
+    return childRun([&] {
+        if (!fileSizeLimitImpose(limitBytes)) {
+            return 255;
+        }
+        return waveCreateErrno(kThreeKeys, path);
+    });
+}
+
+} // namespace
+
+TEST(FileSizeLimit, EveryBoundaryLeavesNoFile)
+{
+    const ScratchFolder folder;
+    for (const std::size_t limit : kLimitsBytes) {
+        for (const bool existed : {false, true}) {
+            SCOPED_TRACE("limit " + std::to_string(limit) + (existed ? ", earlier file" : ", new file"));
+            const std::string path = folder.file("limited.wav");
+            if (existed) {
+                fileReplace(path, Bytes(30000, 0x55));
+            }
+            EXPECT_EQ(waveCreateUnderLimit(path, limit), EFBIG);
+            EXPECT_FALSE(pathExists(path));
+        }
+    }
+    // Exactly enough room: the whole file and an untouched errno.
+    EXPECT_EQ(waveCreateUnderLimit(folder.file("fits.wav"), kThreeKeyFileBytes), 0);
+    EXPECT_EQ(fileContents(folder.file("fits.wav")), loneCallBytes(kThreeKeys));
+    EXPECT_EQ(folderListing(folder.path), std::vector<std::string>{"fits.wav"});
+}
+
+// Fills a 64 KiB tmpfs with five-key files until one no longer fits. Every
+// call ends with its whole file or none, ENOSPC says why, and once room is
+// made the next call succeeds.
+TEST(FullFileSystem, CallsEndWholeOrAbsentUntilRoomIsMade)
+{
+    const ScratchFolder folder;
+    const std::string mountPoint = folder.file("small");
+    ASSERT_EQ(mkdir(mountPoint.c_str(), 0700), 0);
+    const std::string options = "size=" + std::to_string(kSmallFileSystemBytes);
+    if (mount("tmpfs", mountPoint.c_str(), "tmpfs", 0, options.c_str()) != 0) {
+        GTEST_SKIP() << "cannot mount a small tmpfs here: " << std::strerror(errno);
+    }
+    // Unmounted however the test ends, before the folder goes.
+    const std::unique_ptr<const std::string, void (*)(const std::string*)> mounted(
+        &mountPoint, [](const std::string* point) { umount2(point->c_str(), MNT_DETACH); });
+    const std::string keys = "12345";
+    int written = 0;
+    int refused = 0;
+    for (int call = 0; call < kFillingCalls; ++call) {
+        const std::string path = mountPoint + "/f" + std::to_string(call) + ".wav";
+        const int reason = waveCreateErrno(keys, path);
+        if (reason == 0) {
+            EXPECT_EQ(fileContents(path), loneCallBytes(keys));
+            ++written;
+        } else {
+            EXPECT_EQ(reason, ENOSPC);
+            EXPECT_FALSE(pathExists(path));
+            ++refused;
+        }
+    }
+    EXPECT_GT(written, 0);
+    EXPECT_GT(refused, 0) << "the file system never filled up";
+    ASSERT_EQ(unlink((mountPoint + "/f0.wav").c_str()), 0);
+    EXPECT_EQ(waveCreateErrno(keys, mountPoint + "/again.wav"), 0);
+    EXPECT_EQ(fileContents(mountPoint + "/again.wav"), loneCallBytes(keys));
+}

@@ -56,6 +56,9 @@ bool slotsWrite(const std::string& path, std::size_t slotCount, SlotFill slotFil
     if (!file) {
         return false;
     }
+    // The module's stream buffer, so that every writer makes the same writes.
+    static char streamBuffer[64 * 1024];
+    std::setvbuf(file, streamBuffer, _IOFBF, sizeof streamBuffer);
     uint8_t header[kHeaderBytes] = {};
     bool written = std::fwrite(header, 1, kHeaderBytes, file) == kHeaderBytes;
     static uint8_t slot[kSlotBytes];

@@ -8,6 +8,8 @@
 set -euo pipefail
 
 source_dir=$(cd "$(dirname "$0")/.." && pwd)
+. "$source_dir/scripts/deps.sh"
+vuz_install_packages cmake make g++ pkg-config libbenchmark-dev libspandsp-dev
 build_dir=${VUZ_BENCH_BUILD_DIR:-"$source_dir/build-bench"}
 
 cmake -S "$source_dir" -B "$build_dir" -DVUZ_BUILD_BENCHMARKS=ON >/dev/null

@@ -50,5 +50,5 @@ fi
 
 cmake -S . -B "$windows_build" --toolchain "$PWD/cmake/mingw-w64-x86_64.cmake" \
   -DBUILD_TESTING=ON -DVUZ_LINUX_BUILD_DIR="$linux_build"
-cmake --build "$windows_build" -j"$jobs" --target VuzirizORURUZA WindowsHost WindowsCoreTest
+cmake --build "$windows_build" -j"$jobs"
 ctest --test-dir "$windows_build" --output-on-failure -j"$jobs" -R '^windows\.'

@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
 # Installs the test prerequisites, builds everything and runs every test:
-# the Linux suite, then the Windows DLL's suite under Wine.
+# the Linux suite; the Windows DLL's suite under Wine, with its ZIP package;
+# then the whole suite again under AddressSanitizer + UndefinedBehaviorSanitizer
+# and under ThreadSanitizer, and each fuzzer for a minute.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/deps.sh
 vuz_install_packages cmake make g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev \
   libsndfile1-dev sndfile-programs multimon-ng sox libspandsp-dev python3 python3-numpy \
-  g++-mingw-w64-x86-64 mingw-w64-tools wine64 python3-pefile binutils
+  g++-mingw-w64-x86-64 mingw-w64-tools wine64 python3-pefile binutils clang-14 libclang-rt-14-dev
 
 build=${VUZ_BUILD_DIR:-build}
 cmake -S . -B "$build" -DBUILD_TESTING=ON
@@ -14,3 +16,4 @@ cmake --build "$build" -j"$(nproc)"
 ctest --test-dir "$build" --output-on-failure -j"$(nproc)"
 
 scripts/test-windows.sh "$build"
+scripts/test-reliability.sh

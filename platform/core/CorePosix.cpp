@@ -104,6 +104,12 @@ bool sameFile(const struct stat& status, const FileIdentity& identity)
 
 pthread_mutex_t g_callLock = PTHREAD_MUTEX_INITIALIZER;
 
+// The stream's buffer. A slot is 4000 bytes, just under stdio's usual 4 KiB,
+// which would cost a system call per slot; 64 KiB takes sixteen slots a
+// write. One static buffer serves, since calls hold the module lock from
+// open to close.
+char g_streamBuffer[64 * 1024];
+
 // Another process that loses a failed file removes it between our open and
 // our lock; the path is then opened afresh, a few times at most.
 constexpr int kOpenAttempts = 8;
@@ -234,7 +240,9 @@ std::FILE* fileCreate(const DTMFWideChar* path, FileIdentity* identity)
         close(descriptor);
         fileDiscard(path, *identity);
         errno = reason;
+        return nullptr;
     }
+    std::setvbuf(stream, g_streamBuffer, _IOFBF, sizeof g_streamBuffer);
     return stream;
 }
 

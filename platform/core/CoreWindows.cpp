@@ -74,7 +74,7 @@ std::size_t ansiFromWide(const DTMFWideChar* wide, char* narrow, std::size_t nar
 
 std::FILE* fileCreate(const DTMFWideChar* path, FileIdentity* identity)
 {
-    if (faultInjected(FileOperation::create)) {
+    if (VUZ_FAULT_INJECTED(create)) {
         return nullptr;
     }
     std::FILE* stream = _wfopen(path, L"wb");
@@ -92,7 +92,7 @@ void fileDiscard(const DTMFWideChar* path, const FileIdentity& identity)
     }
     const int savedErrno = errno;
     const DWORD savedError = GetLastError();
-    const bool removalFails = faultInjected(FileOperation::discard);
+    const bool removalFails = VUZ_FAULT_INJECTED(discard);
     // Write access is only for emptying the file should removal fail; a
     // file that has since become read-only can still be removed without it.
     HANDLE handle = fileOpenForDiscard(path, DELETE | GENERIC_WRITE | FILE_READ_ATTRIBUTES);

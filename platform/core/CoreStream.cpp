@@ -1,10 +1,20 @@
-// Stream operations shared by every platform: the C runtime's own calls.
+// What every platform shares: the UTF-16 length and the stream operations,
+// which are the C runtime's own calls.
 #include "CoreFaults.h"
 #include "CoreRuntime.h"
 
 #include <cerrno>
 
 namespace core {
+
+std::size_t wideLength(const DTMFWideChar* text)
+{
+    std::size_t length = 0;
+    while (text[length] != 0) {
+        ++length;
+    }
+    return length;
+}
 
 bool fileWrite(std::FILE* stream, const void* data, std::size_t size)
 {

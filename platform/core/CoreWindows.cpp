@@ -47,15 +47,6 @@ bool sameFile(const FileIdentity& found, const FileIdentity& expected)
 
 } // namespace
 
-std::size_t wideLength(const DTMFWideChar* text)
-{
-    std::size_t length = 0;
-    while (text[length] != 0) {
-        ++length;
-    }
-    return length;
-}
-
 std::size_t ansiFromWide(const DTMFWideChar* wide, char* narrow, std::size_t narrowSize)
 {
     if (narrowSize == 0) {

@@ -65,7 +65,7 @@ struct StartingGate {
 int childLaunch(StartingGate& gate, const std::string& keys, const std::string& path, std::size_t sizeLimitBytes)
 {
     return childStart([&] {
-        if (sizeLimitBytes != 0 && !fileSizeLimitImpose(sizeLimitBytes)) {
+        if (sizeLimitBytes != 0 && !fileSizeLimitSet(sizeLimitBytes)) {
             return 3;
         }
         gate.wait();
@@ -81,7 +81,7 @@ int childLaunch(StartingGate& gate, const std::string& keys, const std::string& 
 
 TEST(ConcurrentThreads, EveryFileIsTheLoneCallsFile)
 {
-    const ScratchFolder folder;
+    const TempFolder folder;
     // The references come first, made while nothing else runs.
     for (int thread = 0; thread < kThreadCount; ++thread) {
         for (int call = 0; call < kCallsPerThread; ++call) {
@@ -102,7 +102,7 @@ TEST(ConcurrentThreads, EveryFileIsTheLoneCallsFile)
     int wrong = 0;
     for (int thread = 0; thread < kThreadCount; ++thread) {
         for (int call = 0; call < kCallsPerThread; ++call) {
-            wrong += fileContents(folder.file(nameFor(thread, call))) != loneCallBytes(keysFor(thread, call));
+            wrong += fileBytes(folder.file(nameFor(thread, call))) != loneCallBytes(keysFor(thread, call));
         }
     }
     EXPECT_EQ(wrong, 0) << "files that differ from the lone call's";
@@ -114,7 +114,7 @@ TEST(ConcurrentThreads, EveryFileIsTheLoneCallsFile)
 // under another writer or written by both shows.
 TEST(ConcurrentProcesses, OnePathEndsAsOneWholeFile)
 {
-    const ScratchFolder folder;
+    const TempFolder folder;
     const std::string path = folder.file("shared.wav");
     std::string longKeys;
     std::string shortKeys;
@@ -133,7 +133,7 @@ TEST(ConcurrentProcesses, OnePathEndsAsOneWholeFile)
         gate.open();
         ASSERT_EQ(childWait(longWriter), 0);
         ASSERT_EQ(childWait(shortWriter), 0);
-        const Bytes result = fileContents(path);
+        const Bytes result = fileBytes(path);
         mixed += result != longFile && result != shortFile;
     }
     EXPECT_EQ(mixed, 0) << "rounds that left a mix of both files";
@@ -145,7 +145,7 @@ TEST(ConcurrentProcesses, OnePathEndsAsOneWholeFile)
 // never take the other's complete file with it in a damaged state.
 TEST(ConcurrentProcesses, AFailingWriterLeavesTheOtherWholeOrNothing)
 {
-    const ScratchFolder folder;
+    const TempFolder folder;
     const std::string path = folder.file("shared.wav");
     const std::string keys = "1234567890*#ABCD";
     int damaged = 0;
@@ -156,7 +156,7 @@ TEST(ConcurrentProcesses, AFailingWriterLeavesTheOtherWholeOrNothing)
         gate.open();
         ASSERT_EQ(childWait(writer), 0);
         ASSERT_EQ(childWait(failing), 1) << "the limited writer should have failed";
-        damaged += pathExists(path) && fileContents(path) != loneCallBytes(keys);
+        damaged += fileExists(path) && fileBytes(path) != loneCallBytes(keys);
     }
     EXPECT_EQ(damaged, 0) << "rounds that left anything but the whole file or none";
 }

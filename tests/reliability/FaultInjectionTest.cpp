@@ -32,7 +32,7 @@ constexpr OperationName kCallOperations[] = {{FileOperation::create, "create"},
 
 int callCountOf(FileOperation operation)
 {
-    const ScratchFolder folder;
+    const TempFolder folder;
     core::faultPlansReset();
     waveCreateErrno(kThreeKeys, folder.file("count.wav"));
     return core::faultCallCount(operation);
@@ -42,10 +42,10 @@ int callCountOf(FileOperation operation)
 void expectFailureContained(const std::vector<FaultPlan>& plans, bool fileExistedBefore, const std::string& label)
 {
     SCOPED_TRACE(label + (fileExistedBefore ? ", over an earlier file" : ", new file"));
-    const ScratchFolder folder;
+    const TempFolder folder;
     const std::string path = folder.file("out.wav");
     if (fileExistedBefore) {
-        fileReplace(path, kEarlierContents);
+        fileWriteBytes(path, kEarlierContents);
     }
     const std::size_t descriptorsBefore = openDescriptorCount();
     core::faultPlansReset();
@@ -61,14 +61,14 @@ void expectFailureContained(const std::vector<FaultPlan>& plans, bool fileExiste
     const bool openFailed = plans.front().operation == FileOperation::create;
     const bool removalFailed = plans.size() > 1;
     if (openFailed && fileExistedBefore) {
-        EXPECT_EQ(fileContents(path), kEarlierContents) << "a file the call never opened was changed";
+        EXPECT_EQ(fileBytes(path), kEarlierContents) << "a file the call never opened was changed";
     } else if (removalFailed) {
-        EXPECT_EQ(fileContents(path).size(), 0U) << "a file that could not be removed must be emptied";
+        EXPECT_EQ(fileBytes(path).size(), 0U) << "a file that could not be removed must be emptied";
     } else {
-        EXPECT_FALSE(pathExists(path)) << "a failed call left a file behind";
+        EXPECT_FALSE(fileExists(path)) << "a failed call left a file behind";
     }
     EXPECT_EQ(waveCreateErrno(kThreeKeys, path), 0);
-    EXPECT_EQ(fileContents(path), loneCallBytes(kThreeKeys));
+    EXPECT_EQ(fileBytes(path), loneCallBytes(kThreeKeys));
 }
 
 } // namespace

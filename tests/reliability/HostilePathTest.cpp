@@ -43,23 +43,24 @@ int waveCreateWidePathErrno(const std::u16string& path)
 // Root writes anywhere, so these run in a child that gave root up.
 TEST(HostilePaths, NoWritePermissionChangesNothing)
 {
-    const ScratchFolder folder;
+    const TempFolder folder;
     const std::string locked = folder.file("locked");
     ASSERT_EQ(mkdir(locked.c_str(), 0755), 0);
     ASSERT_EQ(chmod(folder.path.c_str(), 0755), 0);
     const std::string readOnlyFile = folder.file("read-only.wav");
     const Bytes earlier(500, 0x11);
-    fileReplace(readOnlyFile, earlier);
+    fileWriteBytes(readOnlyFile, earlier);
     ASSERT_EQ(chmod(readOnlyFile.c_str(), 0444), 0);
 
-    const int inFolder = childRun([&] { return rootPrivilegesDrop() ? waveCreateErrno(kKeys, locked + "/x.wav") : 255; });
+    const int inFolder =
+        childRun([&] { return unprivilegedUserBecome() ? waveCreateErrno(kKeys, locked + "/x.wav") : 255; });
     if (inFolder == 255) {
         GTEST_SKIP() << "cannot give up root here";
     }
     EXPECT_EQ(inFolder, EACCES);
-    EXPECT_TRUE(folderListing(locked).empty());
-    EXPECT_EQ(childRun([&] { return rootPrivilegesDrop() ? waveCreateErrno(kKeys, readOnlyFile) : 255; }), EACCES);
-    EXPECT_EQ(fileContents(readOnlyFile), earlier);
+    EXPECT_TRUE(folderEntries(locked).empty());
+    EXPECT_EQ(childRun([&] { return unprivilegedUserBecome() ? waveCreateErrno(kKeys, readOnlyFile) : 255; }), EACCES);
+    EXPECT_EQ(fileBytes(readOnlyFile), earlier);
 }
 
 TEST(HostilePaths, DevicesAreWrittenButNeverRemoved)
@@ -67,7 +68,7 @@ TEST(HostilePaths, DevicesAreWrittenButNeverRemoved)
     if (!isCharacterDevice("/dev/null") || !isCharacterDevice("/dev/full")) {
         GTEST_SKIP() << "no /dev/null and /dev/full here";
     }
-    const ScratchFolder folder;
+    const TempFolder folder;
     fs::create_symlink("/dev/null", folder.file("null-link"));
     fs::create_symlink("/dev/full", folder.file("full-link"));
     EXPECT_EQ(waveCreateErrno(kKeys, folder.file("null-link")), 0);
@@ -78,7 +79,7 @@ TEST(HostilePaths, DevicesAreWrittenButNeverRemoved)
     EXPECT_TRUE(isCharacterDevice("/dev/full"));
     EXPECT_TRUE(fs::is_symlink(folder.file("null-link")));
     EXPECT_TRUE(fs::is_symlink(folder.file("full-link")));
-    EXPECT_EQ(folderListing(folder.path), (std::vector<std::string>{"full-link", "null-link"}));
+    EXPECT_EQ(folderEntries(folder.path), (std::vector<std::string>{"full-link", "null-link"}));
 }
 
 // Nobody reading: the call must not wait for a reader that never comes. A
@@ -86,7 +87,7 @@ TEST(HostilePaths, DevicesAreWrittenButNeverRemoved)
 // start. Either way the pipe stays.
 TEST(HostilePaths, PipesAreNeitherWaitedForNorRemoved)
 {
-    const ScratchFolder folder;
+    const TempFolder folder;
     const std::string pipe = folder.file("pipe");
     ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
     EXPECT_EQ(waveCreateErrno(kKeys, pipe), ENXIO);
@@ -95,15 +96,15 @@ TEST(HostilePaths, PipesAreNeitherWaitedForNorRemoved)
     EXPECT_EQ(waveCreateErrno(kKeys, pipe), ESPIPE);
     close(reader);
     EXPECT_TRUE(isPipe(pipe));
-    EXPECT_EQ(folderListing(folder.path), std::vector<std::string>{"pipe"});
+    EXPECT_EQ(folderEntries(folder.path), std::vector<std::string>{"pipe"});
 }
 
 TEST(HostilePaths, FoldersAndMissingParentsAreNotFiles)
 {
-    const ScratchFolder folder;
+    const TempFolder folder;
     const std::string inner = folder.file("inner");
     ASSERT_EQ(mkdir(inner.c_str(), 0700), 0);
-    fileReplace(inner + "/kept", Bytes{1, 2, 3});
+    fileWriteBytes(inner + "/kept", Bytes{1, 2, 3});
     fs::create_symlink(inner, folder.file("inner-link"));
     EXPECT_EQ(waveCreateErrno(kKeys, inner), EISDIR);
     EXPECT_EQ(waveCreateErrno(kKeys, inner + "/"), EISDIR);
@@ -112,14 +113,14 @@ TEST(HostilePaths, FoldersAndMissingParentsAreNotFiles)
     EXPECT_EQ(waveCreateErrno(kKeys, folder.file("missing/x.wav")), ENOENT);
     EXPECT_EQ(waveCreateErrno(kKeys, ""), ENOENT);
     EXPECT_TRUE(fs::is_directory(inner));
-    EXPECT_EQ(folderListing(inner), std::vector<std::string>{"kept"});
-    EXPECT_EQ(fileContents(inner + "/kept"), (Bytes{1, 2, 3}));
-    EXPECT_EQ(folderListing(folder.path), (std::vector<std::string>{"inner", "inner-link"}));
+    EXPECT_EQ(folderEntries(inner), std::vector<std::string>{"kept"});
+    EXPECT_EQ(fileBytes(inner + "/kept"), (Bytes{1, 2, 3}));
+    EXPECT_EQ(folderEntries(folder.path), (std::vector<std::string>{"inner", "inner-link"}));
 }
 
 TEST(HostilePaths, OverlongNamesCreateNothing)
 {
-    const ScratchFolder folder;
+    const TempFolder folder;
     const std::string longestName(NAME_MAX, 'n');
     const std::string overlongName(NAME_MAX + 1, 'n');
     EXPECT_EQ(waveCreateErrno(kKeys, folder.file(overlongName)), ENAMETOOLONG);
@@ -136,23 +137,23 @@ TEST(HostilePaths, OverlongNamesCreateNothing)
     const std::string overlongPath = prefix + padding + name;
     ASSERT_EQ(overlongPath.size(), static_cast<std::size_t>(PATH_MAX + 1));
     EXPECT_EQ(waveCreateErrno(kKeys, overlongPath), ENAMETOOLONG);
-    EXPECT_TRUE(folderListing(folder.path).empty());
+    EXPECT_TRUE(folderEntries(folder.path).empty());
     // One unit shorter is an ordinary name.
     EXPECT_EQ(waveCreateErrno(kKeys, folder.file(longestName)), 0);
-    EXPECT_EQ(fileContents(folder.file(longestName)), loneCallBytes(kKeys));
+    EXPECT_EQ(fileBytes(folder.file(longestName)), loneCallBytes(kKeys));
 }
 
 // An unpaired surrogate has no UTF-8 form, so the path names no file; a
 // proper pair becomes its four-byte character.
 TEST(HostilePaths, UnpairedSurrogatesNameNoFile)
 {
-    const ScratchFolder folder;
-    const std::u16string base = widenAscii(folder.path + "/");
+    const TempFolder folder;
+    const std::u16string base = widen(folder.path + "/");
     for (const std::u16string name : {u"\xD800", u"a\xD83D.wav", u"\xDE00x.wav", u"\xDE00\xD83D.wav",
                                       u"\xD83D\xD83D\xDE00.wav"}) {
         EXPECT_EQ(waveCreateWidePathErrno(base + name), EILSEQ);
     }
-    EXPECT_TRUE(folderListing(folder.path).empty());
+    EXPECT_TRUE(folderEntries(folder.path).empty());
     EXPECT_EQ(waveCreateWidePathErrno(base + u"\xD83D\xDE00.wav"), 0);
-    EXPECT_EQ(folderListing(folder.path), std::vector<std::string>{"\xF0\x9F\x98\x80.wav"});
+    EXPECT_EQ(folderEntries(folder.path), std::vector<std::string>{"\xF0\x9F\x98\x80.wav"});
 }

@@ -35,7 +35,7 @@ std::string loadCallUnload(const std::string& outputPath, std::size_t chainBefor
     } else if (chainLength() != chainBefore + 1) {
         problem = "chain holds " + std::to_string(chainLength()) + " links while loaded";
     } else {
-        const std::u16string path = widenAscii(outputPath);
+        const std::u16string path = widen(outputPath);
         create(u"1#5", path.c_str());
     }
     if (dlclose(module) != 0) {
@@ -54,7 +54,7 @@ std::string loadCallUnload(const std::string& outputPath, std::size_t chainBefor
 
 TEST(LoadCycles, LoadCallUnloadLeavesNothingBehind)
 {
-    const ScratchFolder folder;
+    const TempFolder folder;
     const std::string path = folder.file("cycle.wav");
     const std::size_t chainBefore = chainLength();
     ASSERT_EQ(chainBefore, 0U) << "this host registers nothing of its own";
@@ -62,12 +62,12 @@ TEST(LoadCycles, LoadCallUnloadLeavesNothingBehind)
     // and the C library's own caches); from there nothing may grow.
     ASSERT_EQ(loadCallUnload(path, chainBefore), "");
     const std::size_t descriptorsBefore = openDescriptorCount();
-    const Bytes expected = fileContents(path);
+    const Bytes expected = fileBytes(path);
     ASSERT_EQ(waveShapeProblem(expected, 3), "");
     for (int cycle = 1; cycle < kLoadCycles; ++cycle) {
         ASSERT_EQ(unlink(path.c_str()), 0);
         ASSERT_EQ(loadCallUnload(path, chainBefore), "") << "cycle " << cycle;
-        ASSERT_EQ(fileContents(path), expected) << "cycle " << cycle;
+        ASSERT_EQ(fileBytes(path), expected) << "cycle " << cycle;
         ASSERT_EQ(openDescriptorCount(), descriptorsBefore) << "cycle " << cycle;
     }
     EXPECT_EQ(chainLength(), chainBefore);

@@ -14,7 +14,7 @@
 namespace {
 
 const std::string kThreeKeys = "1#5";
-constexpr std::size_t kThreeKeyFileBytes = kWaveHeaderSize + 3 * kSlotBytesPerKey;
+constexpr std::size_t kThreeKeyFileBytes = kHeaderBytes + 3 * kSlotSize;
 constexpr std::size_t kSmallFileSystemBytes = 64 * 1024;
 constexpr int kFillingCalls = 12;
 
@@ -26,7 +26,7 @@ constexpr std::size_t kLimitsBytes[] = {0, 1, 43, 44, 45, 4043, 4044, 4096, 8044
 int waveCreateUnderLimit(const std::string& path, std::size_t limitBytes)
 {
     return childRun([&] {
-        if (!fileSizeLimitImpose(limitBytes)) {
+        if (!fileSizeLimitSet(limitBytes)) {
             return 255;
         }
         return waveCreateErrno(kThreeKeys, path);
@@ -37,22 +37,22 @@ int waveCreateUnderLimit(const std::string& path, std::size_t limitBytes)
 
 TEST(FileSizeLimit, EveryBoundaryLeavesNoFile)
 {
-    const ScratchFolder folder;
+    const TempFolder folder;
     for (const std::size_t limit : kLimitsBytes) {
         for (const bool existed : {false, true}) {
             SCOPED_TRACE("limit " + std::to_string(limit) + (existed ? ", earlier file" : ", new file"));
             const std::string path = folder.file("limited.wav");
             if (existed) {
-                fileReplace(path, Bytes(30000, 0x55));
+                fileWriteBytes(path, Bytes(30000, 0x55));
             }
             EXPECT_EQ(waveCreateUnderLimit(path, limit), EFBIG);
-            EXPECT_FALSE(pathExists(path));
+            EXPECT_FALSE(fileExists(path));
         }
     }
     // Exactly enough room: the whole file and an untouched errno.
     EXPECT_EQ(waveCreateUnderLimit(folder.file("fits.wav"), kThreeKeyFileBytes), 0);
-    EXPECT_EQ(fileContents(folder.file("fits.wav")), loneCallBytes(kThreeKeys));
-    EXPECT_EQ(folderListing(folder.path), std::vector<std::string>{"fits.wav"});
+    EXPECT_EQ(fileBytes(folder.file("fits.wav")), loneCallBytes(kThreeKeys));
+    EXPECT_EQ(folderEntries(folder.path), std::vector<std::string>{"fits.wav"});
 }
 
 // Fills a 64 KiB tmpfs with five-key files until one no longer fits. Every
@@ -60,7 +60,7 @@ TEST(FileSizeLimit, EveryBoundaryLeavesNoFile)
 // made the next call succeeds.
 TEST(FullFileSystem, CallsEndWholeOrAbsentUntilRoomIsMade)
 {
-    const ScratchFolder folder;
+    const TempFolder folder;
     const std::string mountPoint = folder.file("small");
     ASSERT_EQ(mkdir(mountPoint.c_str(), 0700), 0);
     const std::string options = "size=" + std::to_string(kSmallFileSystemBytes);
@@ -77,11 +77,11 @@ TEST(FullFileSystem, CallsEndWholeOrAbsentUntilRoomIsMade)
         const std::string path = mountPoint + "/f" + std::to_string(call) + ".wav";
         const int reason = waveCreateErrno(keys, path);
         if (reason == 0) {
-            EXPECT_EQ(fileContents(path), loneCallBytes(keys));
+            EXPECT_EQ(fileBytes(path), loneCallBytes(keys));
             ++written;
         } else {
             EXPECT_EQ(reason, ENOSPC);
-            EXPECT_FALSE(pathExists(path));
+            EXPECT_FALSE(fileExists(path));
             ++refused;
         }
     }
@@ -89,5 +89,5 @@ TEST(FullFileSystem, CallsEndWholeOrAbsentUntilRoomIsMade)
     EXPECT_GT(refused, 0) << "the file system never filled up";
     ASSERT_EQ(unlink((mountPoint + "/f0.wav").c_str()), 0);
     EXPECT_EQ(waveCreateErrno(keys, mountPoint + "/again.wav"), 0);
-    EXPECT_EQ(fileContents(mountPoint + "/again.wav"), loneCallBytes(keys));
+    EXPECT_EQ(fileBytes(mountPoint + "/again.wav"), loneCallBytes(keys));
 }

@@ -8,8 +8,8 @@
 
 int waveCreateErrno(const std::string& keys, const std::string& path, int entryErrno)
 {
-    const std::u16string wideKeys = widenAscii(keys);
-    const std::u16string widePath = widenAscii(path);
+    const std::u16string wideKeys = widen(keys);
+    const std::u16string widePath = widen(path);
     errno = entryErrno;
     DTMFWaveCreate(wideKeys.c_str(), widePath.c_str());
     return errno;
@@ -22,9 +22,9 @@ const Bytes& loneCallBytes(const std::string& keys)
     const std::lock_guard<std::mutex> guard(lock);
     auto found = made.find(keys);
     if (found == made.end()) {
-        const ScratchFolder folder;
+        const TempFolder folder;
         waveCreateErrno(keys, folder.file("lone.wav"));
-        found = made.emplace(keys, fileContents(folder.file("lone.wav"))).first;
+        found = made.emplace(keys, fileBytes(folder.file("lone.wav"))).first;
     }
     return found->second;
 }

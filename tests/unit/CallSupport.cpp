@@ -6,20 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
-#include <csignal>
 #include <cstring>
-#include <grp.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
-
-namespace {
-
-// The conventional "nobody" ids; any unprivileged account would do.
-constexpr uid_t kUnprivilegedUid = 65534;
-constexpr gid_t kUnprivilegedGid = 65534;
-
-} // namespace
 
 std::vector<uint8_t> slotExpected(char key)
 {
@@ -50,8 +38,7 @@ ChildCall waveCreateInChild(const std::function<bool()>& prepare, const DTMFWide
     if (pipe(channel) != 0) {
         return {false, 0, errno};
     }
-    const pid_t child = fork();
-    if (child == 0) {
+    const int child = childStart([&] {
         close(channel[0]);
         ChildCall outcome{false, 0, 0};
         if (prepare()) {
@@ -61,36 +48,16 @@ ChildCall waveCreateInChild(const std::function<bool()>& prepare, const DTMFWide
             outcome.prepared = true;
         }
         const ssize_t sent = write(channel[1], &outcome, sizeof outcome);
-        _exit(sent == static_cast<ssize_t>(sizeof outcome) ? 0 : 1);
-    }
+        return sent == static_cast<ssize_t>(sizeof outcome) ? 0 : 1;
+    });
     close(channel[1]);
     ChildCall outcome{false, 0, 0};
     const ssize_t received = child > 0 ? read(channel[0], &outcome, sizeof outcome) : -1;
     close(channel[0]);
-    int status = 0;
-    if (child > 0) {
-        waitpid(child, &status, 0);
-    }
-    if (received != static_cast<ssize_t>(sizeof outcome) || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-        ADD_FAILURE() << "the child call did not report back (status " << status << ")";
+    const int childResult = childWait(child);
+    if (received != static_cast<ssize_t>(sizeof outcome) || childResult != 0) {
+        ADD_FAILURE() << "the child call did not report back (exit " << childResult << ")";
         return {true, 0, 0};
     }
     return outcome;
-}
-
-bool fileSizeLimitSet(std::size_t limitBytes)
-{
-    // Without this the kernel kills the writer instead of failing its write.
-    std::signal(SIGXFSZ, SIG_IGN);
-    const rlimit limit{limitBytes, limitBytes};
-    return setrlimit(RLIMIT_FSIZE, &limit) == 0;
-}
-
-bool unprivilegedUserBecome()
-{
-    if (geteuid() != 0) {
-        return true;
-    }
-    return setgroups(0, nullptr) == 0 && setgid(kUnprivilegedGid) == 0 && setuid(kUnprivilegedUid) == 0
-        && geteuid() == kUnprivilegedUid;
 }

@@ -5,6 +5,7 @@
 #define VUZIRIZORURUZA_TESTS_CALLSUPPORT_H
 
 #include "DTMFWave.h"
+#include "TestSupport.h"
 
 #include <cstdint>
 #include <functional>
@@ -28,13 +29,10 @@ struct ChildCall {
     int errorNumber;
 };
 
-// Forks; the child runs prepare (limits, identity), then DTMFWaveCreate, and
-// reports back its result and errno. The parent's state stays as it was.
+// Forks; the child runs prepare (fileSizeLimitSet, unprivilegedUserBecome),
+// then DTMFWaveCreate, and reports back its result and errno. The parent's
+// state stays as it was.
 ChildCall waveCreateInChild(const std::function<bool()>& prepare, const DTMFWideChar* keys,
                             const DTMFWideChar* path);
-
-// Child preparations.
-bool fileSizeLimitSet(std::size_t limitBytes);
-bool unprivilegedUserBecome();
 
 #endif

@@ -26,15 +26,6 @@ bool isCharacterDevice(const std::string& path)
     return stat(path.c_str(), &status) == 0 && S_ISCHR(status.st_mode);
 }
 
-std::size_t openDescriptorCount()
-{
-    std::size_t count = 0;
-    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
-        ++count;
-    }
-    return count;
-}
-
 ChildCall waveCreateUnderSizeLimit(const std::u16string& keys, const std::string& path)
 {
     const std::u16string widePath = widen(path);

@@ -4,31 +4,11 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <stdexcept>
 
 namespace {
 
 constexpr int kRowHz[4] = {697, 770, 852, 941};
 constexpr int kColumnHz[4] = {1209, 1336, 1477, 1633};
-
-uint32_t readLittleEndian(const std::vector<uint8_t>& bytes, std::size_t offset, int width)
-{
-    uint32_t value = 0;
-    for (int i = width - 1; i >= 0; --i) {
-        value = (value << 8) | bytes.at(offset + static_cast<std::size_t>(i));
-    }
-    return value;
-}
-
-std::string readFourCC(const std::vector<uint8_t>& bytes, std::size_t offset)
-{
-    return std::string(bytes.begin() + static_cast<std::ptrdiff_t>(offset),
-                       bytes.begin() + static_cast<std::ptrdiff_t>(offset + 4));
-}
 
 void appendLittleEndian(std::vector<uint8_t>& out, uint32_t value, int width)
 {
@@ -45,68 +25,6 @@ void appendText(std::vector<uint8_t>& out, const char* text)
 }
 
 } // namespace
-
-TempFolder::TempFolder()
-{
-    std::string pattern = (std::filesystem::temp_directory_path() / "vuz-unit-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) {
-        throw std::runtime_error("mkdtemp failed");
-    }
-    path = pattern;
-}
-
-TempFolder::~TempFolder()
-{
-    std::error_code ignored;
-    std::filesystem::permissions(path, std::filesystem::perms::owner_all,
-                                 std::filesystem::perm_options::add, ignored);
-    std::filesystem::remove_all(path, ignored);
-}
-
-std::u16string widen(const std::string& ascii)
-{
-    return std::u16string(ascii.begin(), ascii.end());
-}
-
-bool fileExists(const std::string& path)
-{
-    std::error_code ignored;
-    return std::filesystem::exists(std::filesystem::symlink_status(path, ignored));
-}
-
-std::vector<uint8_t> fileBytes(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void fileWriteBytes(const std::string& path, const std::vector<uint8_t>& bytes)
-{
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-}
-
-std::vector<std::string> folderEntries(const std::string& path)
-{
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(path)) {
-        names.push_back(entry.path().filename().string());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
-ParsedWaveHeader waveHeaderParse(const std::vector<uint8_t>& file)
-{
-    return {readFourCC(file, 0),           readLittleEndian(file, 4, 4),  readFourCC(file, 8),
-            readFourCC(file, 12),          readLittleEndian(file, 16, 4),
-            static_cast<uint16_t>(readLittleEndian(file, 20, 2)),
-            static_cast<uint16_t>(readLittleEndian(file, 22, 2)),
-            readLittleEndian(file, 24, 4), readLittleEndian(file, 28, 4),
-            static_cast<uint16_t>(readLittleEndian(file, 32, 2)),
-            static_cast<uint16_t>(readLittleEndian(file, 34, 2)),
-            readFourCC(file, 36),          readLittleEndian(file, 40, 4)};
-}
 
 std::vector<uint8_t> waveHeaderExpected(uint32_t slotCount)
 {

@@ -85,11 +85,15 @@ extern "C" {
  *
  * errno: on failure it holds the reason (the failing operation's own code;
  * EINVAL for a null path, EILSEQ for a path that is not valid UTF-16, EFBIG
- * for a key string over the limit). On success it is left as it was on
- * entry, so a caller can clear it beforehand and test it afterwards.
+ * for a key string over the limit; ELIBACC on Linux when the class library
+ * refused the module at load, which leaves it inert since a load cannot fail
+ * there). On success it is left as it was on entry, so a caller can clear it
+ * beforehand and test it afterwards.
  *
  * Calls from several threads are serialised inside the module; each caller
- * gets exactly the file a lone call would have written.
+ * gets exactly the file a lone call would have written. On POSIX systems
+ * writers of one regular file also take turns through an exclusive flock,
+ * so two processes writing one path leave one whole file, never a mix.
  *
  * Returns DTMFWAVE_RESULT (999) on every return, whatever happened.
  */

@@ -15,7 +15,9 @@
 #include <memory>
 #include <new>
 #include <pthread.h>
+#include <linux/magic.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
 #include <unistd.h>
 
 namespace core {
@@ -104,6 +106,7 @@ std::unique_ptr<char[]> utf8FromUtf16(const WideChar* path)
 struct Output {
     bool replacing;      // a temporary beside the target, renamed over it
     bool inPlaceRegular; // an in-place regular file, emptied and removed on failure
+    bool seekable;       // known from the file's type; otherwise asked
     dev_t device;
     ino_t node;
 };
@@ -167,28 +170,16 @@ std::size_t folderLengthOf(const char* name)
 
 // /dev/stdout, /dev/fd/N and /proc/<pid>/fd/N name descriptors the process
 // already holds, not files to replace: whatever stdout is, the bytes must go
-// down that very descriptor.
-bool namesOpenDescriptor(const char* name)
+// down that very descriptor. All of them lead through a symbolic link that
+// lives in the proc file system.
+bool linkNamesOpenDescriptor(const char* link)
 {
     char folder[PATH_MAX];
-    const std::size_t folderLength = folderLengthOf(name);
-    if (folderLength == 0) {
-        std::strcpy(folder, ".");
-    } else {
-        std::memcpy(folder, name, folderLength);
-        folder[folderLength] = '\0';
-    }
-    char resolved[PATH_MAX];
-    if (realpath(folder, resolved) == nullptr) {
-        return false;
-    }
-    const char* base = baseNameOf(name);
-    const std::size_t length = std::strlen(resolved);
-    const bool descriptorFolder = std::strncmp(resolved, "/proc/", 6) == 0 && length >= 3
-        && std::strcmp(resolved + length - 3, "/fd") == 0;
-    const bool standardStream = std::strcmp(resolved, "/dev") == 0
-        && (std::strcmp(base, "stdin") == 0 || std::strcmp(base, "stdout") == 0 || std::strcmp(base, "stderr") == 0);
-    return descriptorFolder || standardStream;
+    const std::size_t folderLength = folderLengthOf(link);
+    std::memcpy(folder, link, folderLength);
+    std::strcpy(folder + folderLength, ".");
+    struct statfs fileSystem {};
+    return statfs(folder, &fileSystem) == 0 && fileSystem.f_type == PROC_SUPER_MAGIC;
 }
 
 // Follows the symbolic links of the last component of path into
@@ -207,12 +198,12 @@ bool targetFind(const char* path, struct stat* status, int* statusErrno)
         return false;
     }
     for (int hop = 0; hop <= kMaxSymbolicLinkHops; ++hop) {
-        if (namesOpenDescriptor(g_targetName)) {
-            return false;
-        }
         *statusErrno = lstat(g_targetName, status) == 0 ? 0 : errno;
         if (*statusErrno != 0 || !S_ISLNK(status->st_mode)) {
             return true;
+        }
+        if (linkNamesOpenDescriptor(g_targetName)) {
+            return false;
         }
         char link[PATH_MAX];
         const ssize_t linkLength = readlink(g_targetName, link, sizeof link - 1);
@@ -241,10 +232,15 @@ bool temporaryNameMake(unsigned attempt)
     // The name must fit NAME_MAX with its dot, tag and suffix.
     constexpr std::size_t kBaseRoom = NAME_MAX - 1 - 1 - kTagLength - (sizeof kSuffix - 1);
 
+    // Uniqueness comes from the exclusive creation; the tag only makes a
+    // clash unlikely. The clock, the place of this frame (which differs
+    // between processes) and the attempt seed it, with no system call.
     timespec now {};
-    clock_gettime(CLOCK_MONOTONIC, &now);
+    clock_gettime(CLOCK_REALTIME, &now);
+    const char* frame = reinterpret_cast<const char*>(&now);
     std::uint64_t seed = static_cast<std::uint64_t>(now.tv_nsec) ^ (static_cast<std::uint64_t>(now.tv_sec) << 30)
-        ^ (static_cast<std::uint64_t>(getpid()) << 20) ^ (std::uint64_t{attempt} * 0x9E3779B97F4A7C15ULL);
+        ^ static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(frame))
+        ^ (std::uint64_t{attempt} * 0x9E3779B97F4A7C15ULL);
     char tag[kTagLength + 1];
     for (std::size_t i = 0; i < kTagLength; ++i) {
         seed = seed * 6364136223846793005ULL + 1442695040888963407ULL;
@@ -376,6 +372,7 @@ int inPlaceOpen(const char* path)
             return -1;
         }
         g_output.inPlaceRegular = S_ISREG(status.st_mode);
+        g_output.seekable = S_ISREG(status.st_mode) || S_ISBLK(status.st_mode);
         g_output.device = status.st_dev;
         g_output.node = status.st_ino;
         if (!g_output.inPlaceRegular) {
@@ -436,6 +433,7 @@ int outputDescriptorOpen(const char* path)
             const int descriptor = replacementOpen(target, replaceable);
             if (descriptor != -2) {
                 g_output.replacing = descriptor >= 0;
+                g_output.seekable = g_output.replacing;
                 return descriptor;
             }
         }
@@ -531,7 +529,7 @@ std::FILE* outputOpen(const WideChar* path)
 
 bool outputSeekable(std::FILE* stream)
 {
-    return lseek(fileno(stream), 0, SEEK_CUR) >= 0;
+    return g_output.seekable || lseek(fileno(stream), 0, SEEK_CUR) >= 0;
 }
 
 bool outputCommit(std::FILE* stream)

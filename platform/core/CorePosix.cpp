@@ -11,7 +11,6 @@
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
-#include <limits>
 #include <memory>
 #include <new>
 #include <pthread.h>
@@ -128,12 +127,6 @@ char g_streamBuffer[64 * 1024];
 constexpr int kMaxSymbolicLinkHops = 40;
 // Tries at a fresh temporary name before giving up.
 constexpr int kTemporaryNameAttempts = 64;
-// Another writer that loses a failed in-place file removes it between our
-// open and our lock; the path is then opened afresh, a few times at most.
-constexpr int kOpenAttempts = 8;
-// How long an in-place writer waits for another writer of the same file.
-constexpr int kWriterLockWaitMs = 10000;
-constexpr int kWriterLockPollMs = 2;
 
 void descriptorCloseKeepingErrno(int descriptor)
 {
@@ -316,83 +309,37 @@ Ownership ownershipCopy(int descriptor, const struct stat& target)
     return Ownership::kept;
 }
 
-// A lock only writers take: a byte far past any file's end, locked with an
-// open-file-description lock, which no flock(1) on the file and no lock of a
-// reader's on its contents touches. The wait is bounded all the same.
-bool writerLockTake(int descriptor)
-{
-    struct flock region {};
-    region.l_type = F_WRLCK;
-    region.l_whence = SEEK_SET;
-    region.l_start = std::numeric_limits<off_t>::max() - 1;
-    region.l_len = 1;
-    for (int waited = 0; waited < kWriterLockWaitMs; waited += kWriterLockPollMs) {
-        if (fcntl(descriptor, F_OFD_SETLK, &region) == 0) {
-            return true;
-        }
-        if (errno == EINVAL || errno == ENOLCK || errno == EOPNOTSUPP) {
-            // No such locks on this file system: written unlocked rather
-            // than not at all.
-            return true;
-        }
-        if (errno != EAGAIN && errno != EACCES && errno != EINTR) {
-            return false;
-        }
-        usleep(kWriterLockPollMs * 1000);
-    }
-    errno = EAGAIN;
-    return false;
-}
-
-bool pathNamesFile(const char* path, const struct stat& opened)
-{
-    struct stat current {};
-    return stat(path, &current) == 0 && current.st_dev == opened.st_dev && current.st_ino == opened.st_ino;
-}
-
 // Opens path as it stands for writing, as fopen(path, "wb") would, for the
-// targets that cannot be replaced. A regular file is emptied only once no
-// other writer has it, so two writers of one file take turns.
+// targets that cannot be replaced. No lock is taken: any lock a writer can
+// take, a reader of the file can hold against it, and these targets (devices,
+// pipes, multi-link files) are not ones two writers share.
 int inPlaceOpen(const char* path)
 {
     if (VUZ_FAULT_INJECTED(create)) {
         return -1;
     }
-    for (int attempt = 0; attempt < kOpenAttempts; ++attempt) {
-        // Without O_NONBLOCK a pipe that nobody reads would hold the call
-        // for ever; it fails with ENXIO instead. Writes then block again.
-        const int descriptor = open(path, O_WRONLY | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0666);
-        if (descriptor < 0) {
-            return -1;
-        }
-        struct stat status {};
-        const int flags = fcntl(descriptor, F_GETFL);
-        if (flags < 0 || fcntl(descriptor, F_SETFL, flags & ~O_NONBLOCK) != 0 || fstat(descriptor, &status) != 0) {
-            descriptorCloseKeepingErrno(descriptor);
-            return -1;
-        }
-        g_output.inPlaceRegular = S_ISREG(status.st_mode);
-        g_output.seekable = S_ISREG(status.st_mode) || S_ISBLK(status.st_mode);
-        g_output.device = status.st_dev;
-        g_output.node = status.st_ino;
-        if (!g_output.inPlaceRegular) {
-            return descriptor;
-        }
-        if (!writerLockTake(descriptor)) {
-            descriptorCloseKeepingErrno(descriptor);
-            return -1;
-        }
-        if (pathNamesFile(path, status)) {
-            if (ftruncate(descriptor, 0) != 0) {
-                descriptorCloseKeepingErrno(descriptor);
-                return -1;
-            }
-            return descriptor;
-        }
-        close(descriptor);
+    // Without O_NONBLOCK a pipe that nobody reads would hold the call for
+    // ever; it fails with ENXIO instead. Writes then block again.
+    const int descriptor = open(path, O_WRONLY | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0666);
+    if (descriptor < 0) {
+        return -1;
     }
-    errno = EAGAIN;
-    return -1;
+    struct stat status {};
+    const int flags = fcntl(descriptor, F_GETFL);
+    if (flags < 0 || fcntl(descriptor, F_SETFL, flags & ~O_NONBLOCK) != 0 || fstat(descriptor, &status) != 0) {
+        descriptorCloseKeepingErrno(descriptor);
+        return -1;
+    }
+    g_output.inPlaceRegular = S_ISREG(status.st_mode);
+    g_output.seekable = S_ISREG(status.st_mode) || S_ISBLK(status.st_mode);
+    g_output.device = status.st_dev;
+    g_output.node = status.st_ino;
+    // Devices and pipes are written as they are; only a file is emptied.
+    if (g_output.inPlaceRegular && ftruncate(descriptor, 0) != 0) {
+        descriptorCloseKeepingErrno(descriptor);
+        return -1;
+    }
+    return descriptor;
 }
 
 // Opens the temporary beside an absent or single-linked regular target.
@@ -577,9 +524,8 @@ void outputAbandon(std::FILE* stream)
         std::fclose(stream);
         temporaryRemove();
     } else if (g_output.inPlaceRegular) {
-        // A second descriptor keeps the file, and its writer lock, past the
-        // stream's close, whose flush of buffered bytes would otherwise land
-        // after the emptying.
+        // A second descriptor keeps the file past the stream's close, whose
+        // flush of buffered bytes would otherwise land after the emptying.
         const int kept = dup(fileno(stream));
         std::fclose(stream);
         if (kept >= 0) {

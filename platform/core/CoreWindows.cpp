@@ -28,6 +28,11 @@ constexpr int kTemporaryNameAttempts = 64;
 // replacement for a moment; it is tried again for up to this long.
 constexpr int kReplaceWaitMs = 2000;
 constexpr int kReplacePollMs = 10;
+#if defined(VUZ_DURABLE_RENAME)
+constexpr DWORD kReplaceFlags = MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH;
+#else
+constexpr DWORD kReplaceFlags = MOVEFILE_REPLACE_EXISTING;
+#endif
 
 // The one output a call has open; calls hold the module lock throughout.
 struct Output {
@@ -377,7 +382,7 @@ bool targetReplace()
         return false;
     }
     for (int waited = 0;; waited += kReplacePollMs) {
-        if (MoveFileExW(g_temporaryName, g_targetName, MOVEFILE_REPLACE_EXISTING)) {
+        if (MoveFileExW(g_temporaryName, g_targetName, kReplaceFlags)) {
             return true;
         }
         const DWORD reason = GetLastError();
@@ -476,6 +481,16 @@ bool outputCommit(std::FILE* stream)
         errno = reason;
         return false;
     }
+#if defined(VUZ_DURABLE_RENAME)
+    // The data reaches the disk before the name does.
+    if (std::fflush(stream) != 0
+        || !FlushFileBuffers(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream))))) {
+        osFailureRecord();
+        streamCloseKeepingErrors(stream);
+        temporaryRemoveKeepingErrors();
+        return false;
+    }
+#endif
     if (!fileClose(stream)) {
         temporaryRemoveKeepingErrors();
         return false;

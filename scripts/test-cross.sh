@@ -14,7 +14,8 @@
 #                            there when missing (default: build-cross/native)
 #   VUZ_CROSS_BUILD_DIR      where the cross trees go (default: build-cross)
 #   VUZ_CROSS_TARGETS        the targets to check (default: all five below)
-#   VUZ_CROSS_SUITE_TARGETS  the targets that also run the suites (default: armhf)
+#   VUZ_CROSS_SUITE_TARGETS  the targets that also run the suites (default: armhf;
+#                            empty: none)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/deps.sh
@@ -26,7 +27,7 @@ targets=(${VUZ_CROSS_TARGETS:-armhf armel aarch64 s390x i686})
 # armhf: the 32-bit ARM whose suites fit the time (armel's software floating
 # point makes the 5000-key test take two minutes under qemu; its files are
 # checked above all the same).
-suite_targets=(${VUZ_CROSS_SUITE_TARGETS:-armhf})
+suite_targets=(${VUZ_CROSS_SUITE_TARGETS-armhf})
 
 sixteen='123A456B789C*0#D'
 key_strings=(

@@ -41,16 +41,7 @@ configure_file(${PROJECT_SOURCE_DIR}/cmake/VuzirizORURUZA.pc.in
 install(FILES ${PROJECT_BINARY_DIR}/VuzirizORURUZA.pc
   DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig COMPONENT Development)
 
-# The Windows package: a ZIP of the DLL, the class library it imports, the
-# import library, the header, the CMake package and the host built for
-# Windows, laid out as the install tree.
+# The Windows packages, one ZIP for each processor.
 if(WIN32)
-  set(CPACK_GENERATOR ZIP)
-  set(CPACK_PACKAGE_NAME VuzirizORURUZA)
-  set(CPACK_PACKAGE_VENDOR "VuzirizORURUZA developers")
-  set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
-  set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${PROJECT_DESCRIPTION}")
-  set(CPACK_SYSTEM_NAME win64)
-  set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY ON)
-  include(CPack)
+  include(${CMAKE_CURRENT_LIST_DIR}/PackageWindows.cmake)
 endif()

@@ -1,16 +1,6 @@
-# Cross-builds the Windows module with Debian's MinGW-w64 toolchain:
+# The 64-bit Windows module, from Debian's MinGW-w64 toolchain:
 #   cmake -S . -B build-win --toolchain cmake/mingw-w64-x86_64.cmake
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
-
-set(VUZ_MINGW_TRIPLET x86_64-w64-mingw32)
-set(CMAKE_C_COMPILER ${VUZ_MINGW_TRIPLET}-gcc)
-set(CMAKE_CXX_COMPILER ${VUZ_MINGW_TRIPLET}-g++)
-set(CMAKE_RC_COMPILER ${VUZ_MINGW_TRIPLET}-windres)
-set(VUZ_WIDL ${VUZ_MINGW_TRIPLET}-widl CACHE FILEPATH "IDL compiler for the type library")
-
-set(CMAKE_FIND_ROOT_PATH /usr/${VUZ_MINGW_TRIPLET})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+set(VUZ_CROSS_TRIPLE x86_64-w64-mingw32)
+include(${CMAKE_CURRENT_LIST_DIR}/CrossToolchain.cmake)

@@ -36,6 +36,20 @@
 #endif
 
 /*
+ * DTMFWAVE_CALL is the calling convention of the exported call. 32-bit
+ * Windows has several, and a consumer compiled with another default (/Gz,
+ * -mrtd) would otherwise call a __cdecl function as __stdcall and link
+ * against a decorated name the DLL does not have. It is __cdecl, the C
+ * default that ctypes.CDLL uses; the .def file exports it undecorated.
+ * Elsewhere there is one convention and the macro is empty.
+ */
+#if defined(_WIN32)
+#  define DTMFWAVE_CALL __cdecl
+#else
+#  define DTMFWAVE_CALL
+#endif
+
+/*
  * DTMFWideChar is one UTF-16 code unit, the character type of both
  * arguments. Windows has a 16-bit wchar_t, which is what the original hosts
  * passed; elsewhere wchar_t is 32 bits wide, so the port takes char16_t.
@@ -113,7 +127,7 @@ extern "C" {
  *
  * Returns DTMFWAVE_RESULT (999) on every return, whatever happened.
  */
-DTMFWAVE_API int32_t DTMFWaveCreate(const DTMFWideChar* keys, const DTMFWideChar* path);
+DTMFWAVE_API int32_t DTMFWAVE_CALL DTMFWaveCreate(const DTMFWideChar* keys, const DTMFWideChar* path);
 
 #ifdef __cplusplus
 }

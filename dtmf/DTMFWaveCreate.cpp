@@ -133,7 +133,7 @@ int32_t DTMFSequenceWrite(const char* narrowKeys)
     return 1;
 }
 
-int32_t DTMFWaveCreate(const DTMFWideChar* keys, const DTMFWideChar* path)
+int32_t DTMFWAVE_CALL DTMFWaveCreate(const DTMFWideChar* keys, const DTMFWideChar* path)
 {
     if (DTMFModuleRefusalQuery()) {
         core::failureReport(kModuleRefusedErrno);

@@ -15,5 +15,6 @@ cmake -S . -B "$build" -DBUILD_TESTING=ON
 cmake --build "$build" -j"$(nproc)"
 ctest --test-dir "$build" --output-on-failure -j"$(nproc)"
 
+scripts/test-cross.sh "$build"
 scripts/test-windows.sh "$build"
 scripts/test-reliability.sh

@@ -5,10 +5,13 @@ file(REMOVE_RECURSE ${WORK_DIR})
 file(MAKE_DIRECTORY ${WORK_DIR})
 file(WRITE ${WORK_DIR}/keys.utf8 "${KEYS}")
 
+# The runner adds the prefix set-up's log to Wine's and the host's own
+# error output when the program fails.
 execute_process(COMMAND ${RUNNER} ${HOST} write ${WORK_DIR}/keys.utf8 ${WORK_DIR}/windows.wav
-  RESULT_VARIABLE windows_status)
+  RESULT_VARIABLE windows_status OUTPUT_VARIABLE windows_output ERROR_VARIABLE windows_error)
 if(NOT windows_status EQUAL 0)
-  message(FATAL_ERROR "the Windows host failed: ${windows_status}")
+  message(FATAL_ERROR "the Windows host failed: ${windows_status}\n"
+                      "its output:\n${windows_output}\nits and Wine's error output:\n${windows_error}")
 endif()
 execute_process(COMMAND ${LINUX_WRITER} -- "${KEYS}" ${WORK_DIR}/linux.wav
   RESULT_VARIABLE linux_status ERROR_QUIET)

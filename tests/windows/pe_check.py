@@ -1,7 +1,11 @@
 """Reads the Windows module with pefile, a PE reader of its own, and checks
-its export table and every resource it carries.
+its format and processor, its imports, its export table and every resource
+it carries.
 
-usage: /usr/bin/python3 pe_check.py VUZIRIZORURUZA.dll PROJECT_VERSION
+usage: /usr/bin/python3 pe_check.py VUZIRIZORURUZA.dll PROJECT_VERSION PROCESSOR
+           PROCESSOR: CMake's CMAKE_SYSTEM_PROCESSOR of the build (x86_64, x86)
+       /usr/bin/python3 pe_check.py --stripped FILE...
+           every file carries no symbol table and no debug sections
 """
 import struct
 import sys
@@ -20,6 +24,17 @@ MSFT_NAME_TABLE_SEGMENT = 7
 MSFT_TYPE_DESCRIPTION_SEGMENT = 9
 MSFT_HAS_HELP_DLL = 0x100
 SYS_WIN32 = 1
+# (machine, optional header magic): PE32+ for x64, PE32 for x86.
+PROCESSORS = {
+    "x86_64": (0x8664, 0x20B),
+    "AMD64": (0x8664, 0x20B),
+    "x86": (0x14C, 0x10B),
+    "i686": (0x14C, 0x10B),
+}
+# The module's C and C++ runtimes are linked in: besides its class library
+# it may need nothing but what every Windows has.
+CLASS_LIBRARY = "vuzclasslibrary.dll"
+SYSTEM_DLLS = {"kernel32.dll", "msvcrt.dll"}
 
 failures = []
 
@@ -27,6 +42,48 @@ failures = []
 def check(condition, what):
     if not condition:
         failures.append(what)
+
+
+def format_check(pe, processor):
+    machine, magic = PROCESSORS[processor]
+    check(pe.FILE_HEADER.Machine == machine, "machine 0x%x, expected 0x%x" % (pe.FILE_HEADER.Machine, machine))
+    check(pe.OPTIONAL_HEADER.Magic == magic, "optional header magic 0x%x, expected 0x%x"
+          % (pe.OPTIONAL_HEADER.Magic, magic))
+    check(pe.is_dll(), "the file is a DLL")
+
+
+def imports_check(pe):
+    names = {entry.dll.decode().lower() for entry in getattr(pe, "DIRECTORY_ENTRY_IMPORT", [])}
+    check(CLASS_LIBRARY in names, "imports its class library")
+    check(names <= SYSTEM_DLLS | {CLASS_LIBRARY}, "imports only system DLLs and the class library: %s"
+          % sorted(names))
+
+
+COFF_SYMBOL_BYTES = 18
+
+
+def section_names(pe):
+    """Section names, with a long name ("/n", an offset into the COFF string
+    table after the symbols) read from that table: the 32-bit DLL keeps
+    .eh_frame, which is loaded and needed, under such a name."""
+    header = pe.FILE_HEADER
+    strings_at = header.PointerToSymbolTable + COFF_SYMBOL_BYTES * header.NumberOfSymbols
+    names = []
+    for section in pe.sections:
+        name = section.Name.rstrip(b"\0").decode()
+        if name.startswith("/") and header.PointerToSymbolTable:
+            start = strings_at + int(name[1:])
+            name = pe.__data__[start:pe.__data__.find(b"\0", start)].decode()
+        names.append(name)
+    return names
+
+
+def stripped_check(path):
+    pe = pefile.PE(path, fast_load=True)
+    name = path.rsplit("/", 1)[-1]
+    check(pe.FILE_HEADER.NumberOfSymbols == 0, "%s carries %d symbols" % (name, pe.FILE_HEADER.NumberOfSymbols))
+    sections = section_names(pe)
+    check(not [s for s in sections if s.startswith(".debug")], "%s has debug sections: %s" % (name, sections))
 
 
 def exports_check(pe):
@@ -121,9 +178,21 @@ def type_library_check(data):
     check(data[name_entry + 12: name_entry + 12 + length] == b"VuzirizORURUZA", "type library name")
 
 
+def report():
+    for failure in failures:
+        print("FAILED:", failure)
+    return 1 if failures else 0
+
+
 def main():
-    path, version = sys.argv[1], sys.argv[2]
+    if sys.argv[1] == "--stripped":
+        for path in sys.argv[2:]:
+            stripped_check(path)
+        return report()
+    path, version, processor = sys.argv[1:4]
     pe = pefile.PE(path)
+    format_check(pe, processor)
+    imports_check(pe)
     exports_check(pe)
     found = resources(pe)
     expected = {("TYPELIB", 1), (RT_STRING, SOCKETS_MESSAGE_ID // STRINGS_PER_BLOCK + 1), (RT_VERSION, 1)}
@@ -133,9 +202,7 @@ def main():
         version_check(pe, version)
         string_table_check(found[(RT_STRING, 7)][US_ENGLISH])
         type_library_check(found[("TYPELIB", 1)][US_ENGLISH])
-    for failure in failures:
-        print("FAILED:", failure)
-    return 1 if failures else 0
+    return report()
 
 
 if __name__ == "__main__":

@@ -4,18 +4,21 @@
 #include "CoreRuntime.h"
 #include "DTMFSequence.h"
 #include "DTMFTone.h"
+#include "ModuleState.h"
 #include "WaveHeader.h"
 
 #include <cerrno>
 #include <cstring>
 #include <memory>
 #include <new>
+#include <type_traits>
+
+// The platform layer has its own name for the UTF-16 unit; it must be the
+// very type the public header hands over.
+static_assert(std::is_same_v<DTMFWideChar, core::WideChar>, "the core's wide character is the ABI's");
 
 std::FILE* g_outputFile;
 int32_t g_digitCount;
-// Set by the module's ELF loader when the class library refused the module:
-// the load itself cannot fail there, so the call stays inert instead.
-int32_t g_moduleLoadRefused;
 
 namespace {
 
@@ -62,24 +65,30 @@ bool narrowKeysConvert(const DTMFWideChar* keys, NarrowKeys* narrow)
     return true;
 }
 
-// Everything between opening and closing: the placeholder header, the
-// slots, then the filled header written over the placeholder.
-bool waveStreamWrite(const char* narrowKeys)
+// Everything between opening and closing. The slot count is known before
+// the first byte, so the header written first is already the final one: a
+// pipe or a terminal, which cannot go back, still receives a valid file.
+// Where the output can seek, the header is written again over its first
+// form once the slots are in, from the slots actually written.
+bool waveStreamWrite(const NarrowKeys& narrow)
 {
+    DTMFWaveHeaderFill(static_cast<int32_t>(narrow.length));
     if (!core::fileWrite(g_outputFile, &g_waveHeader, kWaveHeaderBytes)) {
         return false;
     }
-    if (DTMFSequenceWrite(narrowKeys) != 1) {
+    if (DTMFSequenceWrite(narrow.text.get()) != 1) {
         return false;
     }
     DTMFWaveHeaderFill(g_digitCount);
-    return core::fileRewind(g_outputFile)
-        && core::fileWrite(g_outputFile, &g_waveHeader, kWaveHeaderBytes)
-        && core::fileFlush(g_outputFile);
+    if (core::outputSeekable(g_outputFile)
+        && !(core::fileRewind(g_outputFile) && core::fileWrite(g_outputFile, &g_waveHeader, kWaveHeaderBytes))) {
+        return false;
+    }
+    return core::fileFlush(g_outputFile);
 }
 
-// Writes the whole file, or leaves nothing at path. On failure errno holds
-// the reason given by the operation that failed.
+// Writes the whole file, or leaves the path as it was. On failure errno
+// holds the reason given by the operation that failed.
 bool waveFileWrite(const DTMFWideChar* keys, const DTMFWideChar* path)
 {
     // Synthesis writes only the first 2000 bytes of each slot; the rest
@@ -97,24 +106,15 @@ bool waveFileWrite(const DTMFWideChar* keys, const DTMFWideChar* path)
     if (!narrowKeysConvert(keys, &narrow)) {
         return false;
     }
-    core::FileIdentity identity{};
-    g_outputFile = core::fileCreate(path, &identity);
+    g_outputFile = core::outputOpen(path);
     if (!g_outputFile) {
         return false;
     }
-    if (waveStreamWrite(narrow.text.get())) {
-        if (core::fileClose(g_outputFile)) {
-            return true;
-        }
-    } else {
-        const int reason = errno;
-        core::fileClose(g_outputFile);
-        errno = reason;
+    if (!waveStreamWrite(narrow)) {
+        core::outputAbandon(g_outputFile);
+        return false;
     }
-    // A header that claims samples the file does not hold is worse than no
-    // file at all.
-    core::fileDiscard(path, identity);
-    return false;
+    return core::outputCommit(g_outputFile);
 }
 
 } // namespace
@@ -135,17 +135,18 @@ int32_t DTMFSequenceWrite(const char* narrowKeys)
 
 int32_t DTMFWaveCreate(const DTMFWideChar* keys, const DTMFWideChar* path)
 {
-    if (g_moduleLoadRefused != 0) {
-        errno = kModuleRefusedErrno;
+    if (DTMFModuleRefusalQuery()) {
+        core::failureReport(kModuleRefusedErrno);
         return DTMFWAVE_RESULT;
     }
-    const int entryErrno = errno;
     // The working state is module-static, so calls take turns.
     core::callLockAcquire();
-    const bool written = waveFileWrite(keys, path);
-    core::callLockRelease();
-    if (written) {
-        errno = entryErrno;
+    const core::ErrorState entry = core::errorStateSave();
+    if (waveFileWrite(keys, path)) {
+        core::errorStateRestore(entry);
+    } else {
+        core::failureReport(errno);
     }
+    core::callLockRelease();
     return DTMFWAVE_RESULT;
 }

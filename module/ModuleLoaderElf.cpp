@@ -8,11 +8,9 @@
 // inert: DTMFWaveCreate writes nothing, sets errno and returns 999. That is
 // this platform's form of the failed load a Windows host would see.
 #include "ModuleEntry.h"
+#include "ModuleState.h"
 
 #include <dlfcn.h>
-
-// Read by DTMFWaveCreate, which is defined beside it.
-extern int32_t g_moduleLoadRefused;
 
 namespace {
 
@@ -29,7 +27,7 @@ void* moduleInstance()
 __attribute__((constructor)) void moduleLoad()
 {
     DTMFModuleLoadHook(kModuleProcessAttach);
-    g_moduleLoadRefused = DTMFModuleEntry(moduleInstance(), kModuleProcessAttach, nullptr) == 0 ? 1 : 0;
+    DTMFModuleRefusalRecord(DTMFModuleEntry(moduleInstance(), kModuleProcessAttach, nullptr) == 0);
 }
 
 // Runs after a refused attach too, as Windows follows a failed attach with

@@ -10,8 +10,10 @@
 
 namespace core {
 
-enum class FileOperation { create, write, rewind, flush, close, discard };
-inline constexpr int kFileOperationCount = 6;
+// create opens an in-place target; temporary, permissions and rename are the
+// steps of a replacement; discard removes what a failed call wrote.
+enum class FileOperation { create, temporary, permissions, write, rewind, flush, close, rename, discard };
+inline constexpr int kFileOperationCount = 9;
 
 #if defined(VUZ_FAULT_INJECTION)
 

@@ -1,17 +1,20 @@
 // The core services on POSIX systems: Windows-1252 for the narrow keys,
-// UTF-8 for paths, a pthread mutex for the module lock.
+// UTF-8 for paths, a temporary file renamed over the target, a pthread mutex
+// for the module lock.
 #include "CoreFaults.h"
 #include "CoreRuntime.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <fcntl.h>
+#include <limits>
 #include <memory>
 #include <new>
 #include <pthread.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -71,7 +74,7 @@ constexpr std::size_t kMaxUtf8BytesPerUnit = 3;
 
 // Returns the UTF-8 form of path in a new buffer, or null with errno set:
 // EILSEQ for an unpaired surrogate, ENOMEM when no buffer can be had.
-std::unique_ptr<char[]> utf8FromUtf16(const DTMFWideChar* path)
+std::unique_ptr<char[]> utf8FromUtf16(const WideChar* path)
 {
     const std::size_t units = wideLength(path);
     std::unique_ptr<char[]> utf8(new (std::nothrow) char[units * kMaxUtf8BytesPerUnit + 1]);
@@ -96,11 +99,19 @@ std::unique_ptr<char[]> utf8FromUtf16(const DTMFWideChar* path)
     return utf8;
 }
 
-bool sameFile(const struct stat& status, const FileIdentity& identity)
-{
-    return S_ISREG(status.st_mode) && static_cast<std::uint64_t>(status.st_dev) == identity.device
-        && static_cast<std::uint64_t>(status.st_ino) == identity.node;
-}
+// The one output a call has open; calls hold the module lock from its
+// opening to its end, so module-static state serves.
+struct Output {
+    bool replacing;      // a temporary beside the target, renamed over it
+    bool inPlaceRegular; // an in-place regular file, emptied and removed on failure
+    dev_t device;
+    ino_t node;
+};
+Output g_output;
+// The file the path finally names, after its symbolic links.
+char g_targetName[PATH_MAX];
+// The temporary file beside it, while g_output.replacing.
+char g_temporaryName[PATH_MAX];
 
 pthread_mutex_t g_callLock = PTHREAD_MUTEX_INITIALIZER;
 
@@ -110,44 +121,16 @@ pthread_mutex_t g_callLock = PTHREAD_MUTEX_INITIALIZER;
 // open to close.
 char g_streamBuffer[64 * 1024];
 
-// Another process that loses a failed file removes it between our open and
-// our lock; the path is then opened afresh, a few times at most.
+// As the kernel counts symbolic links on one path before ELOOP.
+constexpr int kMaxSymbolicLinkHops = 40;
+// Tries at a fresh temporary name before giving up.
+constexpr int kTemporaryNameAttempts = 64;
+// Another writer that loses a failed in-place file removes it between our
+// open and our lock; the path is then opened afresh, a few times at most.
 constexpr int kOpenAttempts = 8;
-
-bool pathNamesFile(const char* path, const struct stat& opened)
-{
-    struct stat current {};
-    return stat(path, &current) == 0 && current.st_dev == opened.st_dev && current.st_ino == opened.st_ino;
-}
-
-// Waits until no other writer holds the file. A file system without locks
-// is written unlocked rather than not at all.
-void exclusiveLockWait(int descriptor)
-{
-    while (flock(descriptor, LOCK_EX) != 0 && errno == EINTR) {
-    }
-}
-
-// Removes the file at path, or, should the folder refuse that, empties it so
-// that at least no header claims samples. Once our stream was closed, a
-// writer in another process may have taken the file over: while it holds
-// the lock it is writing a whole file there, which stays. Our own lock is
-// held over the removal, so a writer waiting for it finds the path gone and
-// creates a new file.
-void fileRemoveUnlessTakenOver(const char* path, bool removalFails)
-{
-    const int guard = open(path, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    if (guard >= 0 && flock(guard, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
-        close(guard);
-        return;
-    }
-    if (removalFails || unlink(path) != 0) {
-        [[maybe_unused]] const int emptied = truncate(path, 0);
-    }
-    if (guard >= 0) {
-        close(guard);
-    }
-}
+// How long an in-place writer waits for another writer of the same file.
+constexpr int kWriterLockWaitMs = 10000;
+constexpr int kWriterLockPollMs = 2;
 
 void descriptorCloseKeepingErrno(int descriptor)
 {
@@ -156,13 +139,229 @@ void descriptorCloseKeepingErrno(int descriptor)
     errno = reason;
 }
 
-// Opens path for writing as the only writer of a regular file and empties
-// it. Writers of one path take turns from open to close (the lock goes with
-// the descriptor), so two hosts writing one path leave one whole file, never
-// a mix. Truncating only under the lock keeps a file another writer is still
-// writing intact. Devices and pipes are neither locked nor truncated.
-int descriptorOpenExclusive(const char* path, struct stat* status)
+bool textCopy(char* destination, std::size_t size, const char* first, const char* second = "")
 {
+    const std::size_t firstLength = std::strlen(first);
+    const std::size_t secondLength = std::strlen(second);
+    if (firstLength + secondLength + 1 > size) {
+        errno = ENAMETOOLONG;
+        return false;
+    }
+    std::memcpy(destination, first, firstLength);
+    std::memcpy(destination + firstLength, second, secondLength + 1);
+    return true;
+}
+
+// Where the last component of name starts.
+const char* baseNameOf(const char* name)
+{
+    const char* slash = std::strrchr(name, '/');
+    return slash ? slash + 1 : name;
+}
+
+// The folder part of name, with its slash, or empty for a bare name.
+std::size_t folderLengthOf(const char* name)
+{
+    return static_cast<std::size_t>(baseNameOf(name) - name);
+}
+
+// /dev/stdout, /dev/fd/N and /proc/<pid>/fd/N name descriptors the process
+// already holds, not files to replace: whatever stdout is, the bytes must go
+// down that very descriptor.
+bool namesOpenDescriptor(const char* name)
+{
+    char folder[PATH_MAX];
+    const std::size_t folderLength = folderLengthOf(name);
+    if (folderLength == 0) {
+        std::strcpy(folder, ".");
+    } else {
+        std::memcpy(folder, name, folderLength);
+        folder[folderLength] = '\0';
+    }
+    char resolved[PATH_MAX];
+    if (realpath(folder, resolved) == nullptr) {
+        return false;
+    }
+    const char* base = baseNameOf(name);
+    const std::size_t length = std::strlen(resolved);
+    const bool descriptorFolder = std::strncmp(resolved, "/proc/", 6) == 0 && length >= 3
+        && std::strcmp(resolved + length - 3, "/fd") == 0;
+    const bool standardStream = std::strcmp(resolved, "/dev") == 0
+        && (std::strcmp(base, "stdin") == 0 || std::strcmp(base, "stdout") == 0 || std::strcmp(base, "stderr") == 0);
+    return descriptorFolder || standardStream;
+}
+
+// Follows the symbolic links of the last component of path into
+// g_targetName, so that a link stays a link and the file it names is the
+// one replaced. status receives lstat of the result; statusErrno its errno
+// (0 when something is there). Returns false when path must be written in
+// place: it names an open descriptor, or ends in a slash.
+bool targetFind(const char* path, struct stat* status, int* statusErrno)
+{
+    if (!textCopy(g_targetName, sizeof g_targetName, path)) {
+        *statusErrno = ENAMETOOLONG;
+        return false;
+    }
+    const std::size_t length = std::strlen(path);
+    if (length == 0 || path[length - 1] == '/') {
+        return false;
+    }
+    for (int hop = 0; hop <= kMaxSymbolicLinkHops; ++hop) {
+        if (namesOpenDescriptor(g_targetName)) {
+            return false;
+        }
+        *statusErrno = lstat(g_targetName, status) == 0 ? 0 : errno;
+        if (*statusErrno != 0 || !S_ISLNK(status->st_mode)) {
+            return true;
+        }
+        char link[PATH_MAX];
+        const ssize_t linkLength = readlink(g_targetName, link, sizeof link - 1);
+        if (linkLength < 0) {
+            return false;
+        }
+        link[linkLength] = '\0';
+        char next[PATH_MAX];
+        const std::size_t folderLength = link[0] == '/' ? 0 : folderLengthOf(g_targetName);
+        std::memcpy(next, g_targetName, folderLength);
+        next[folderLength] = '\0';
+        if (!textCopy(g_targetName, sizeof g_targetName, next, link)) {
+            return false;
+        }
+    }
+    return false;
+}
+
+// Hidden, named for the file it becomes and for what it is, and unique:
+// ".out.wav.3fa9c2.partial" beside "out.wav".
+bool temporaryNameMake(unsigned attempt)
+{
+    static const char kDigits[] = "0123456789abcdefghijklmnopqrstuvwxyz";
+    constexpr std::size_t kTagLength = 6;
+    constexpr char kSuffix[] = ".partial";
+    // The name must fit NAME_MAX with its dot, tag and suffix.
+    constexpr std::size_t kBaseRoom = NAME_MAX - 1 - 1 - kTagLength - (sizeof kSuffix - 1);
+
+    timespec now {};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    std::uint64_t seed = static_cast<std::uint64_t>(now.tv_nsec) ^ (static_cast<std::uint64_t>(now.tv_sec) << 30)
+        ^ (static_cast<std::uint64_t>(getpid()) << 20) ^ (std::uint64_t{attempt} * 0x9E3779B97F4A7C15ULL);
+    char tag[kTagLength + 1];
+    for (std::size_t i = 0; i < kTagLength; ++i) {
+        seed = seed * 6364136223846793005ULL + 1442695040888963407ULL;
+        tag[i] = kDigits[(seed >> 33) % (sizeof kDigits - 1)];
+    }
+    tag[kTagLength] = '\0';
+
+    // Every part is measured, so the name always fits NAME_MAX.
+    const std::size_t folderLength = folderLengthOf(g_targetName);
+    const std::size_t baseLength = std::min(std::strlen(g_targetName + folderLength), kBaseRoom);
+    const std::size_t total = folderLength + 1 + baseLength + 1 + kTagLength + sizeof kSuffix;
+    if (total > sizeof g_temporaryName) {
+        errno = ENAMETOOLONG;
+        return false;
+    }
+    char* out = g_temporaryName;
+    out = std::copy_n(g_targetName, folderLength, out);
+    *out++ = '.';
+    out = std::copy_n(g_targetName + folderLength, baseLength, out);
+    *out++ = '.';
+    out = std::copy_n(tag, kTagLength, out);
+    std::copy_n(kSuffix, sizeof kSuffix, out);
+    return true;
+}
+
+int temporaryCreate()
+{
+    if (VUZ_FAULT_INJECTED(temporary)) {
+        return -1;
+    }
+    for (unsigned attempt = 0; attempt < kTemporaryNameAttempts; ++attempt) {
+        if (!temporaryNameMake(attempt)) {
+            return -1;
+        }
+        const int descriptor =
+            open(g_temporaryName, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY, 0666);
+        if (descriptor >= 0 || errno != EEXIST) {
+            return descriptor;
+        }
+    }
+    errno = EEXIST;
+    return -1;
+}
+
+void temporaryRemove()
+{
+    const int reason = errno;
+    if (VUZ_FAULT_INJECTED(discard) || unlink(g_temporaryName) != 0) {
+        // Should the folder refuse, an empty leftover at least claims nothing.
+        [[maybe_unused]] const int emptied = truncate(g_temporaryName, 0);
+    }
+    errno = reason;
+}
+
+enum class Ownership { kept, cannotKeep, failed };
+
+// The replacement takes the old file's owner where it differs from the
+// writer's, then its permission bits (after, since a change of owner clears
+// set-id bits).
+Ownership ownershipCopy(int descriptor, const struct stat& target)
+{
+    struct stat made {};
+    if (fstat(descriptor, &made) != 0) {
+        return Ownership::failed;
+    }
+    if ((made.st_uid != target.st_uid || made.st_gid != target.st_gid)
+        && fchown(descriptor, target.st_uid, target.st_gid) != 0) {
+        return Ownership::cannotKeep;
+    }
+    if (VUZ_FAULT_INJECTED(permissions) || fchmod(descriptor, target.st_mode & 07777) != 0) {
+        return Ownership::failed;
+    }
+    return Ownership::kept;
+}
+
+// A lock only writers take: a byte far past any file's end, locked with an
+// open-file-description lock, which no flock(1) on the file and no lock of a
+// reader's on its contents touches. The wait is bounded all the same.
+bool writerLockTake(int descriptor)
+{
+    struct flock region {};
+    region.l_type = F_WRLCK;
+    region.l_whence = SEEK_SET;
+    region.l_start = std::numeric_limits<off_t>::max() - 1;
+    region.l_len = 1;
+    for (int waited = 0; waited < kWriterLockWaitMs; waited += kWriterLockPollMs) {
+        if (fcntl(descriptor, F_OFD_SETLK, &region) == 0) {
+            return true;
+        }
+        if (errno == EINVAL || errno == ENOLCK || errno == EOPNOTSUPP) {
+            // No such locks on this file system: written unlocked rather
+            // than not at all.
+            return true;
+        }
+        if (errno != EAGAIN && errno != EACCES && errno != EINTR) {
+            return false;
+        }
+        usleep(kWriterLockPollMs * 1000);
+    }
+    errno = EAGAIN;
+    return false;
+}
+
+bool pathNamesFile(const char* path, const struct stat& opened)
+{
+    struct stat current {};
+    return stat(path, &current) == 0 && current.st_dev == opened.st_dev && current.st_ino == opened.st_ino;
+}
+
+// Opens path as it stands for writing, as fopen(path, "wb") would, for the
+// targets that cannot be replaced. A regular file is emptied only once no
+// other writer has it, so two writers of one file take turns.
+int inPlaceOpen(const char* path)
+{
+    if (VUZ_FAULT_INJECTED(create)) {
+        return -1;
+    }
     for (int attempt = 0; attempt < kOpenAttempts; ++attempt) {
         // Without O_NONBLOCK a pipe that nobody reads would hold the call
         // for ever; it fails with ENXIO instead. Writes then block again.
@@ -170,16 +369,23 @@ int descriptorOpenExclusive(const char* path, struct stat* status)
         if (descriptor < 0) {
             return -1;
         }
+        struct stat status {};
         const int flags = fcntl(descriptor, F_GETFL);
-        if (flags < 0 || fcntl(descriptor, F_SETFL, flags & ~O_NONBLOCK) != 0 || fstat(descriptor, status) != 0) {
+        if (flags < 0 || fcntl(descriptor, F_SETFL, flags & ~O_NONBLOCK) != 0 || fstat(descriptor, &status) != 0) {
             descriptorCloseKeepingErrno(descriptor);
             return -1;
         }
-        if (!S_ISREG(status->st_mode)) {
+        g_output.inPlaceRegular = S_ISREG(status.st_mode);
+        g_output.device = status.st_dev;
+        g_output.node = status.st_ino;
+        if (!g_output.inPlaceRegular) {
             return descriptor;
         }
-        exclusiveLockWait(descriptor);
-        if (pathNamesFile(path, *status)) {
+        if (!writerLockTake(descriptor)) {
+            descriptorCloseKeepingErrno(descriptor);
+            return -1;
+        }
+        if (pathNamesFile(path, status)) {
             if (ftruncate(descriptor, 0) != 0) {
                 descriptorCloseKeepingErrno(descriptor);
                 return -1;
@@ -192,9 +398,91 @@ int descriptorOpenExclusive(const char* path, struct stat* status)
     return -1;
 }
 
+// Opens the temporary beside an absent or single-linked regular target.
+// Returns -1 with errno set on failure, or -2 when the target must be
+// written in place after all: the folder refuses new files but the target
+// is there, or its owner cannot be kept.
+int replacementOpen(const struct stat& target, bool targetExists)
+{
+    if (targetExists && faccessat(AT_FDCWD, g_targetName, W_OK, AT_EACCESS) != 0) {
+        return -1; // a file the caller may not write is not replaced either
+    }
+    const int descriptor = temporaryCreate();
+    if (descriptor < 0) {
+        const bool folderRefuses = errno == EACCES || errno == EPERM || errno == EROFS;
+        return targetExists && folderRefuses ? -2 : -1;
+    }
+    if (!targetExists) {
+        return descriptor;
+    }
+    const Ownership ownership = ownershipCopy(descriptor, target);
+    if (ownership == Ownership::kept) {
+        return descriptor;
+    }
+    descriptorCloseKeepingErrno(descriptor);
+    temporaryRemove();
+    return ownership == Ownership::cannotKeep ? -2 : -1;
+}
+
+int outputDescriptorOpen(const char* path)
+{
+    g_output = Output{};
+    struct stat target {};
+    int targetErrno = 0;
+    if (targetFind(path, &target, &targetErrno)) {
+        const bool absent = targetErrno == ENOENT;
+        const bool replaceable = targetErrno == 0 && S_ISREG(target.st_mode) && target.st_nlink == 1;
+        if (absent || replaceable) {
+            const int descriptor = replacementOpen(target, replaceable);
+            if (descriptor != -2) {
+                g_output.replacing = descriptor >= 0;
+                return descriptor;
+            }
+        }
+    }
+    return inPlaceOpen(path);
+}
+
+bool inPlaceFileIsStill(const struct stat& status)
+{
+    return S_ISREG(status.st_mode) && status.st_dev == g_output.device && status.st_ino == g_output.node;
+}
+
+// An in-place regular file that failed part way is emptied through its own
+// descriptor, so that no link to it keeps a damaged file, then removed
+// under its resolved name if the path still names it.
+void inPlaceDiscard(int descriptor)
+{
+    const int reason = errno;
+    [[maybe_unused]] const int emptied = ftruncate(descriptor, 0);
+    char resolved[PATH_MAX];
+    struct stat status {};
+    if (!VUZ_FAULT_INJECTED(discard) && realpath(g_targetName, resolved) != nullptr && lstat(resolved, &status) == 0
+        && inPlaceFileIsStill(status)) {
+        unlink(resolved);
+    }
+    errno = reason;
+}
+
+#if defined(VUZ_DURABLE_RENAME)
+// The new name itself reaches the disk with its folder.
+void folderSync()
+{
+    const std::size_t folderLength = folderLengthOf(g_targetName);
+    char folder[PATH_MAX];
+    std::memcpy(folder, g_targetName, folderLength);
+    folder[folderLength] = '\0';
+    const int descriptor = open(folderLength == 0 ? "." : folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (descriptor >= 0) {
+        fsync(descriptor);
+        close(descriptor);
+    }
+}
+#endif
+
 } // namespace
 
-std::size_t ansiFromWide(const DTMFWideChar* wide, char* narrow, std::size_t narrowSize)
+std::size_t ansiFromWide(const WideChar* wide, char* narrow, std::size_t narrowSize)
 {
     if (narrowSize == 0) {
         return 0;
@@ -207,29 +495,33 @@ std::size_t ansiFromWide(const DTMFWideChar* wide, char* narrow, std::size_t nar
     return length;
 }
 
-std::FILE* fileCreate(const DTMFWideChar* path, FileIdentity* identity)
+
+std::FILE* outputOpen(const WideChar* path)
 {
     const std::unique_ptr<char[]> utf8 = utf8FromUtf16(path);
     if (!utf8) {
         return nullptr;
     }
-    if (VUZ_FAULT_INJECTED(create)) {
-        return nullptr;
-    }
-    struct stat status {};
-    const int descriptor = descriptorOpenExclusive(utf8.get(), &status);
+    const int descriptor = outputDescriptorOpen(utf8.get());
     if (descriptor < 0) {
         return nullptr;
     }
-    identity->removable = S_ISREG(status.st_mode);
-    identity->device = static_cast<std::uint64_t>(status.st_dev);
-    identity->node = static_cast<std::uint64_t>(status.st_ino);
-
+    if (!g_output.replacing) {
+        // Removal after a failure goes by the path the caller gave.
+        textCopy(g_targetName, sizeof g_targetName, utf8.get());
+    }
     std::FILE* stream = fdopen(descriptor, "wb");
     if (!stream) {
         const int reason = errno;
-        close(descriptor);
-        fileDiscard(path, *identity);
+        if (g_output.replacing) {
+            close(descriptor);
+            temporaryRemove();
+        } else {
+            if (g_output.inPlaceRegular) {
+                inPlaceDiscard(descriptor);
+            }
+            close(descriptor);
+        }
         errno = reason;
         return nullptr;
     }
@@ -237,26 +529,84 @@ std::FILE* fileCreate(const DTMFWideChar* path, FileIdentity* identity)
     return stream;
 }
 
-void fileDiscard(const DTMFWideChar* path, const FileIdentity& identity)
+bool outputSeekable(std::FILE* stream)
 {
-    if (!identity.removable) {
-        return;
-    }
-    const int savedErrno = errno;
-    const bool removalFails = VUZ_FAULT_INJECTED(discard);
-    const std::unique_ptr<char[]> utf8 = utf8FromUtf16(path);
-    struct stat status {};
-    if (utf8 && stat(utf8.get(), &status) == 0 && sameFile(status, identity)) {
-        // The path may reach the file through symbolic links; unlinking the
-        // path itself would only remove the link and leave the damaged
-        // file behind, so the file is removed under its resolved name.
-        char resolved[PATH_MAX];
-        if (realpath(utf8.get(), resolved) != nullptr && lstat(resolved, &status) == 0
-            && sameFile(status, identity)) {
-            fileRemoveUnlessTakenOver(resolved, removalFails);
+    return lseek(fileno(stream), 0, SEEK_CUR) >= 0;
+}
+
+bool outputCommit(std::FILE* stream)
+{
+    if (!g_output.replacing) {
+        // A second descriptor keeps the file past a failing close, which
+        // takes the stream's own with it.
+        const int kept = g_output.inPlaceRegular ? dup(fileno(stream)) : -1;
+        const bool closed = fileClose(stream);
+        if (!closed && kept >= 0) {
+            inPlaceDiscard(kept);
         }
+        descriptorCloseKeepingErrno(kept);
+        return closed;
     }
-    errno = savedErrno;
+#if defined(VUZ_DURABLE_RENAME)
+    // The data reaches the disk before the name does, so that even a power
+    // cut leaves the old file or the whole new one.
+    if (fdatasync(fileno(stream)) != 0) {
+        const int reason = errno;
+        fileClose(stream);
+        temporaryRemove();
+        errno = reason;
+        return false;
+    }
+#endif
+    if (!fileClose(stream)) {
+        temporaryRemove();
+        return false;
+    }
+    if (VUZ_FAULT_INJECTED(rename) || rename(g_temporaryName, g_targetName) != 0) {
+        temporaryRemove();
+        return false;
+    }
+#if defined(VUZ_DURABLE_RENAME)
+    folderSync();
+#endif
+    return true;
+}
+
+void outputAbandon(std::FILE* stream)
+{
+    const int reason = errno;
+    if (g_output.replacing) {
+        std::fclose(stream);
+        temporaryRemove();
+    } else if (g_output.inPlaceRegular) {
+        // A second descriptor keeps the file, and its writer lock, past the
+        // stream's close, whose flush of buffered bytes would otherwise land
+        // after the emptying.
+        const int kept = dup(fileno(stream));
+        std::fclose(stream);
+        if (kept >= 0) {
+            inPlaceDiscard(kept);
+            close(kept);
+        }
+    } else {
+        std::fclose(stream);
+    }
+    errno = reason;
+}
+
+void failureReport(int reason)
+{
+    errno = reason;
+}
+
+ErrorState errorStateSave()
+{
+    return ErrorState{errno, 0};
+}
+
+void errorStateRestore(const ErrorState& state)
+{
+    errno = state.errorNumber;
 }
 
 void callLockAcquire()

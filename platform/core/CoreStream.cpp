@@ -7,7 +7,7 @@
 
 namespace core {
 
-std::size_t wideLength(const DTMFWideChar* text)
+std::size_t wideLength(const WideChar* text)
 {
     std::size_t length = 0;
     while (text[length] != 0) {

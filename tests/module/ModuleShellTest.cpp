@@ -17,7 +17,7 @@
 #include <dlfcn.h>
 #include <vector>
 
-extern int32_t g_moduleLoadRefused;
+#include "ModuleState.h"
 
 namespace {
 
@@ -90,7 +90,7 @@ TEST_F(ModuleShell, LoadAndUnloadLeaveTheWriterStaticsZeroedForTheFirstCall)
         EXPECT_TRUE(allZero(&g_waveHeader, sizeof g_waveHeader));
         EXPECT_EQ(g_digitCount, 0);
         EXPECT_EQ(g_outputFile, nullptr);
-        EXPECT_EQ(g_moduleLoadRefused, 0);
+        EXPECT_FALSE(DTMFModuleRefusalQuery());
         DTMFModuleEntry(&marker, kModuleProcessDetach, nullptr);
     }
     const TempFolder folder;

@@ -83,8 +83,9 @@ TEST(HostilePaths, DevicesAreWrittenButNeverRemoved)
 }
 
 // Nobody reading: the call must not wait for a reader that never comes. A
-// reader present: the samples go through, the header cannot go back to the
-// start. Either way the pipe stays.
+// reader present: it receives the whole file, whose header could not go back
+// to the start and so was right from the first byte. Either way the pipe
+// stays.
 TEST(HostilePaths, PipesAreNeitherWaitedForNorRemoved)
 {
     const TempFolder folder;
@@ -93,8 +94,13 @@ TEST(HostilePaths, PipesAreNeitherWaitedForNorRemoved)
     EXPECT_EQ(waveCreateErrno(kKeys, pipe), ENXIO);
     const int reader = open(pipe.c_str(), O_RDONLY | O_NONBLOCK);
     ASSERT_GE(reader, 0);
-    EXPECT_EQ(waveCreateErrno(kKeys, pipe), ESPIPE);
+    // The three-key file fits the pipe's buffer, so nothing waits for reads.
+    EXPECT_EQ(waveCreateErrno(kKeys, pipe), 0);
+    Bytes received(loneCallBytes(kKeys).size() + 1);
+    const ssize_t got = read(reader, received.data(), received.size());
     close(reader);
+    received.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
+    EXPECT_EQ(received, loneCallBytes(kKeys));
     EXPECT_TRUE(isPipe(pipe));
     EXPECT_EQ(folderEntries(folder.path), std::vector<std::string>{"pipe"});
 }

@@ -35,18 +35,25 @@ int waveCreateUnderLimit(const std::string& path, std::size_t limitBytes)
 
 } // namespace
 
-TEST(FileSizeLimit, EveryBoundaryLeavesNoFile)
+// The earlier file is the one a failed call must keep, byte for byte, and
+// the folder must hold nothing else.
+TEST(FileSizeLimit, EveryBoundaryKeepsThePathAsItWas)
 {
     const TempFolder folder;
+    const Bytes earlier(30000, 0x55);
     for (const std::size_t limit : kLimitsBytes) {
         for (const bool existed : {false, true}) {
             SCOPED_TRACE("limit " + std::to_string(limit) + (existed ? ", earlier file" : ", new file"));
             const std::string path = folder.file("limited.wav");
             if (existed) {
-                fileWriteBytes(path, Bytes(30000, 0x55));
+                fileWriteBytes(path, earlier);
             }
             EXPECT_EQ(waveCreateUnderLimit(path, limit), EFBIG);
-            EXPECT_FALSE(fileExists(path));
+            EXPECT_EQ(folderEntries(folder.path).size(), existed ? 1U : 0U);
+            if (existed) {
+                EXPECT_EQ(fileBytes(path), earlier);
+                ASSERT_EQ(unlink(path.c_str()), 0);
+            }
         }
     }
     // Exactly enough room: the whole file and an untouched errno.
@@ -82,6 +89,7 @@ TEST(FullFileSystem, CallsEndWholeOrAbsentUntilRoomIsMade)
         } else {
             EXPECT_EQ(reason, ENOSPC);
             EXPECT_FALSE(fileExists(path));
+            EXPECT_EQ(folderEntries(mountPoint).size(), static_cast<std::size_t>(written)) << "a stray file";
             ++refused;
         }
     }

@@ -59,24 +59,19 @@ TEST(LongKeys, OverTheLimitWriteNothingAndKeepAnExistingFile)
     EXPECT_FALSE(fileExists(folder.file("absent.wav")));
 }
 
-// The limit itself is accepted without writing 2 GB: under a small file-size
-// limit the accepted string opens (and so truncates) the file and then loses
-// it to the failed write, while one more character never touches it.
+// The limit itself is accepted without writing 2 GB: in a missing folder one
+// more character is refused before anything is opened (EFBIG), while the
+// limit itself goes on to the open, which fails (ENOENT).
 TEST(LongKeys, TheLimitItselfIsAccepted)
 {
     const TempFolder folder;
-    const std::string path = folder.file("edge.wav");
-    fileWriteBytes(path, kPrecious);
-    const ChildCall rejected = waveCreateUnderSizeLimit(std::u16string(kMaxKeys + 1, u'5'), path);
-    ASSERT_TRUE(rejected.prepared);
-    EXPECT_EQ(rejected.errorNumber, EFBIG);
-    EXPECT_EQ(fileBytes(path), kPrecious);
-
-    const ChildCall accepted = waveCreateUnderSizeLimit(std::u16string(kMaxKeys, u'5'), path);
-    ASSERT_TRUE(accepted.prepared);
-    EXPECT_EQ(accepted.result, DTMFWAVE_RESULT);
-    EXPECT_EQ(accepted.errorNumber, EFBIG);
-    EXPECT_FALSE(fileExists(path));
+    const std::string path = folder.file("missing/edge.wav");
+    errno = 0;
+    waveCreate(std::u16string(kMaxKeys + 1, u'5'), path);
+    EXPECT_EQ(errno, EFBIG);
+    errno = 0;
+    waveCreate(std::u16string(kMaxKeys, u'5'), path);
+    EXPECT_EQ(errno, ENOENT);
 }
 
 TEST(NullArguments, NullPathWritesNothingAndNullKeysAnEmptyFile)
@@ -133,35 +128,48 @@ TEST(UnopenablePaths, NoPermissionCreatesNothing)
 }
 
 // A real failing write: the kernel refuses to grow the file past the limit.
-// A new file and a truncated longer one are both gone afterwards.
-TEST(FailingWrites, FileSizeLimitLeavesNoFile)
+// A new file never appears and an earlier one stays exactly as it was.
+TEST(FailingWrites, FileSizeLimitKeepsThePathAsItWas)
 {
     const TempFolder folder;
-    fileWriteBytes(folder.file("longer.wav"), std::vector<uint8_t>(20000, 0xAA));
+    const std::vector<uint8_t> earlier(20000, 0xAA);
+    fileWriteBytes(folder.file("longer.wav"), earlier);
     for (const std::string name : {"new.wav", "longer.wav"}) {
         const ChildCall call = waveCreateUnderSizeLimit(u"123", folder.file(name));
         ASSERT_TRUE(call.prepared);
         EXPECT_EQ(call.result, DTMFWAVE_RESULT);
         EXPECT_EQ(call.errorNumber, EFBIG) << name;
-        EXPECT_FALSE(fileExists(folder.file(name))) << name;
     }
+    EXPECT_EQ(folderEntries(folder.path), std::vector<std::string>{"longer.wav"});
+    EXPECT_EQ(fileBytes(folder.file("longer.wav")), earlier);
     // Under the limit the same child writes the whole file.
     const ChildCall fits = waveCreateUnderSizeLimit(u"1", folder.file("fits.wav"));
     EXPECT_EQ(fits.errorNumber, 0);
     EXPECT_EQ(fileBytes(folder.file("fits.wav")), waveFileExpected("1"));
 }
 
-// The link is only a way to the file: the damaged file itself must go.
-TEST(FailingWrites, ThroughASymbolicLinkRemovesTheTargetFile)
+// The link is only a way to the file: a failure keeps the file it names, a
+// success replaces that file with its permission bits, and the link stays.
+TEST(FailingWrites, ThroughASymbolicLinkTheFileItNamesIsReplaced)
 {
     const TempFolder folder;
     const std::string target = folder.file("target.wav");
-    fileWriteBytes(target, std::vector<uint8_t>(20000, 0xAA));
-    std::filesystem::create_symlink(target, folder.file("link.wav"));
+    const std::vector<uint8_t> earlier(20000, 0xAA);
+    fileWriteBytes(target, earlier);
+    ASSERT_EQ(chmod(target.c_str(), 0640), 0);
+    std::filesystem::create_symlink("target.wav", folder.file("link.wav"));
     const ChildCall call = waveCreateUnderSizeLimit(u"123", folder.file("link.wav"));
     ASSERT_TRUE(call.prepared);
     EXPECT_EQ(call.errorNumber, EFBIG);
-    EXPECT_FALSE(fileExists(target));
+    EXPECT_EQ(fileBytes(target), earlier);
+
+    ASSERT_EQ(waveCreate(u"123", folder.file("link.wav")), DTMFWAVE_RESULT);
+    EXPECT_TRUE(std::filesystem::is_symlink(folder.file("link.wav")));
+    EXPECT_EQ(fileBytes(target), waveFileExpected("123"));
+    struct stat status {};
+    ASSERT_EQ(stat(target.c_str(), &status), 0);
+    EXPECT_EQ(status.st_mode & 07777, 0640U);
+    EXPECT_EQ(folderEntries(folder.path), (std::vector<std::string>{"link.wav", "target.wav"}));
 }
 
 // A device is never removed, whether named directly or through a link. A

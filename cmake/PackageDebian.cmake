@@ -80,21 +80,13 @@ a pipe into sox. Batch mode turns lines of keys and file names into test
 sets for IVR and telephony systems.")
 
 # What Debian's policy asks of every package's documentation folder: the
-# copyright file and the Debian changelog, compressed. They are part of the
-# packages only; a plain `cmake --install` leaves them out.
+# copyright file and the Debian changelog, compressed. They belong to the
+# packages, not to the install components (a plain or a component install
+# leaves them out), so cpack adds them to each package's staged tree
+# (the names start with CPACK_ to reach cpack).
 configure_file(${CMAKE_CURRENT_LIST_DIR}/debian/changelog.in ${PROJECT_BINARY_DIR}/debian/changelog @ONLY)
-find_program(VUZ_GZIP gzip REQUIRED)
-set(vuz_debian_changelog ${PROJECT_BINARY_DIR}/debian/changelog.Debian.gz)
-add_custom_command(OUTPUT ${vuz_debian_changelog}
-  COMMAND ${VUZ_GZIP} -9nc ${PROJECT_BINARY_DIR}/debian/changelog > ${vuz_debian_changelog}
-  DEPENDS ${PROJECT_BINARY_DIR}/debian/changelog
-  VERBATIM)
-add_custom_target(vuz_debian_changelog ALL DEPENDS ${vuz_debian_changelog})
-foreach(component IN ITEMS Runtime Development Tools)
-  string(TOUPPER ${component} upper)
-  install(FILES ${CMAKE_CURRENT_LIST_DIR}/debian/copyright ${vuz_debian_changelog}
-    DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/${CPACK_DEBIAN_${upper}_PACKAGE_NAME}
-    COMPONENT ${component} EXCLUDE_FROM_ALL)
-endforeach()
+set(CPACK_PRE_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/debian/DocumentationAdd.cmake)
+set(CPACK_VUZ_DEBIAN_COPYRIGHT ${CMAKE_CURRENT_LIST_DIR}/debian/copyright)
+set(CPACK_VUZ_DEBIAN_CHANGELOG ${PROJECT_BINARY_DIR}/debian/changelog)
 
 include(CPack)

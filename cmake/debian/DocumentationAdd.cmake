@@ -8,7 +8,7 @@ foreach(component IN LISTS CPACK_COMPONENTS_ALL)
   string(TOUPPER ${component} upper)
   set(docdir ${CPACK_TEMPORARY_DIRECTORY}/${component}${CPACK_PACKAGING_INSTALL_PREFIX}/share/doc/${CPACK_DEBIAN_${upper}_PACKAGE_NAME})
   file(MAKE_DIRECTORY ${docdir})
-  file(COPY_FILE ${CPACK_VUZ_DEBIAN_COPYRIGHT} ${docdir}/copyright)
+  configure_file(${CPACK_VUZ_DEBIAN_COPYRIGHT} ${docdir}/copyright COPYONLY)
   # gzip -9n: best compression, and no name or time in the header, so the
   # same changelog always gives the same bytes.
   execute_process(COMMAND gzip -9nc ${CPACK_VUZ_DEBIAN_CHANGELOG}

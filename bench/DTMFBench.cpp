@@ -112,6 +112,25 @@ void moduleRun(benchmark::State& state, int keyCount)
     std::remove(outputPath("module").c_str());
 }
 
+// The same call over a file with a second link, which the module writes in
+// place: beside moduleRun it prices the temporary file and the rename.
+void moduleInPlaceRun(benchmark::State& state, int keyCount)
+{
+    const std::string path = outputPath("in-place");
+    const std::string secondLink = path + ".link";
+    const std::u16string widePath = widened(path);
+    const std::u16string keys = widened(keysOfLength(keyCount));
+    DTMFWaveCreate(keys.c_str(), widePath.c_str());
+    if (link(path.c_str(), secondLink.c_str()) != 0) {
+        state.SkipWithError("cannot link the target");
+    }
+    for (auto _ : state) {
+        DTMFWaveCreate(keys.c_str(), widePath.c_str());
+    }
+    std::remove(secondLink.c_str());
+    std::remove(path.c_str());
+}
+
 template <typename Writer>
 void writerRun(benchmark::State& state, const std::string& name, int keyCount, Writer writer)
 {
@@ -139,6 +158,7 @@ void benchmarksRegister()
         const std::string suffix = "/" + std::to_string(count);
         const std::vector<uint8_t> image = scalarWaveImage(keysOfLength(count));
         benchmark::RegisterBenchmark(("module" + suffix).c_str(), moduleRun, count);
+        benchmark::RegisterBenchmark(("module-in-place" + suffix).c_str(), moduleInPlaceRun, count);
         benchmark::RegisterBenchmark(("spandsp" + suffix).c_str(), [=](benchmark::State& state) {
             writerRun(state, "spandsp", count, spandspWaveWrite);
         });
@@ -228,6 +248,17 @@ void ratiosPrint(const RatioReporter& reporter)
         if (module > 0.0 && floor > 0.0) {
             std::printf("| %d | %.1f | %.1f | %.1f | %.1f | %.2f | %.2f | %.2f |\n", count, module, peer,
                         scalar, floor, peer / module, scalar / module, module / floor);
+        }
+    }
+    std::printf("\nThe temporary file and the rename (median us per file: a replaced file beside a file the\n"
+                "module writes in place because it has a second link)\n\n");
+    std::printf("| keys | replaced | in place | cost of the replacement |\n|---:|---:|---:|---:|\n");
+    for (const int count : kKeyCounts) {
+        const std::string suffix = "/" + std::to_string(count);
+        const double replaced = reporter.median("module" + suffix);
+        const double inPlace = reporter.median("module-in-place" + suffix);
+        if (replaced > 0.0 && inPlace > 0.0) {
+            std::printf("| %d | %.1f | %.1f | %+.1f |\n", count, replaced, inPlace, replaced - inPlace);
         }
     }
 }

@@ -71,17 +71,23 @@ extern "C" {
  *       "0"-"9", "*", "#" and "A"-"D" sound with their standard frequency
  *       pairs; every other character is a silent slot of the same length.
  *       A null pointer writes a valid file with no slots.
- * path: null-terminated UTF-16 path of the file to create or truncate
- *       (converted to UTF-8 outside Windows; an unpaired surrogate names no
- *       file).
+ * path: null-terminated UTF-16 path of the file to create or replace
+ *       (converted to UTF-8 outside Windows; on every platform a path with
+ *       an unpaired surrogate names no file).
  *
  * The file is complete and closed when the call returns: a 44-byte header
- * followed by 4000 bytes per narrow character. When the file cannot be
- * written as a whole, the call leaves nothing behind: it writes nothing for
- * a null path, an unopenable path or a key string longer than
- * DTMFWAVE_MAX_KEYS narrow characters (an existing file is then left as it
- * was), and removes a regular file it opened when a later write, seek,
- * flush or close fails.
+ * followed by 4000 bytes per narrow character. It is written into a hidden
+ * temporary file beside the target (".NAME.XXXXXX.partial") and renamed over
+ * the target only once complete, so that whatever happens, even to the
+ * process, the path names the earlier file or the whole new one, never a
+ * part. A symbolic link stays a link and the file it names is replaced; the
+ * replacement keeps that file's permission bits. On any failure the
+ * temporary is removed and an earlier file is left exactly as it was.
+ * Devices, pipes, names of open descriptors (/dev/stdout), files with
+ * several links and files in a folder that refuses new files are written in
+ * place instead, with a header that is right from the first byte, so a pipe
+ * receives a valid file; such a file is emptied and removed when a write
+ * fails.
  *
  * errno: on failure it holds the reason (the failing operation's own code;
  * EINVAL for a null path, EILSEQ for a path that is not valid UTF-16, EFBIG
@@ -90,10 +96,20 @@ extern "C" {
  * there). On success it is left as it was on entry, so a caller can clear it
  * beforehand and test it afterwards.
  *
+ * Windows: errno lives in the C runtime the module itself uses, which a
+ * caller built against another runtime (the Universal C Runtime of MSVC and
+ * Python, for one) never sees. The channel for every caller there is the
+ * thread's last-error code (GetLastError): on failure it names the failure
+ * (the Windows error of the file operation that failed, such as
+ * ERROR_PATH_NOT_FOUND or ERROR_ACCESS_DENIED; ERROR_FILE_TOO_LARGE for too
+ * many keys, ERROR_NO_UNICODE_TRANSLATION for a path that is not valid
+ * UTF-16, ERROR_INVALID_PARAMETER for a null path, ERROR_NOT_ENOUGH_MEMORY
+ * when memory runs out); on success it is left as it was on entry.
+ *
  * Calls from several threads are serialised inside the module; each caller
- * gets exactly the file a lone call would have written. On POSIX systems
- * writers of one regular file also take turns through an exclusive flock,
- * so two processes writing one path leave one whole file, never a mix.
+ * gets exactly the file a lone call would have written. Processes writing
+ * one path each write their own temporary, and the last to finish wins; no
+ * lock is taken, so no reader of the file can hold a writer up.
  *
  * Returns DTMFWAVE_RESULT (999) on every return, whatever happened.
  */

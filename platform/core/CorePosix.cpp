@@ -11,11 +11,12 @@
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
-#include <limits>
 #include <memory>
 #include <new>
 #include <pthread.h>
+#include <linux/magic.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
 #include <unistd.h>
 
 namespace core {
@@ -104,6 +105,7 @@ std::unique_ptr<char[]> utf8FromUtf16(const WideChar* path)
 struct Output {
     bool replacing;      // a temporary beside the target, renamed over it
     bool inPlaceRegular; // an in-place regular file, emptied and removed on failure
+    bool seekable;       // known from the file's type; otherwise asked
     dev_t device;
     ino_t node;
 };
@@ -125,12 +127,6 @@ char g_streamBuffer[64 * 1024];
 constexpr int kMaxSymbolicLinkHops = 40;
 // Tries at a fresh temporary name before giving up.
 constexpr int kTemporaryNameAttempts = 64;
-// Another writer that loses a failed in-place file removes it between our
-// open and our lock; the path is then opened afresh, a few times at most.
-constexpr int kOpenAttempts = 8;
-// How long an in-place writer waits for another writer of the same file.
-constexpr int kWriterLockWaitMs = 10000;
-constexpr int kWriterLockPollMs = 2;
 
 void descriptorCloseKeepingErrno(int descriptor)
 {
@@ -167,28 +163,16 @@ std::size_t folderLengthOf(const char* name)
 
 // /dev/stdout, /dev/fd/N and /proc/<pid>/fd/N name descriptors the process
 // already holds, not files to replace: whatever stdout is, the bytes must go
-// down that very descriptor.
-bool namesOpenDescriptor(const char* name)
+// down that very descriptor. All of them lead through a symbolic link that
+// lives in the proc file system.
+bool linkNamesOpenDescriptor(const char* link)
 {
     char folder[PATH_MAX];
-    const std::size_t folderLength = folderLengthOf(name);
-    if (folderLength == 0) {
-        std::strcpy(folder, ".");
-    } else {
-        std::memcpy(folder, name, folderLength);
-        folder[folderLength] = '\0';
-    }
-    char resolved[PATH_MAX];
-    if (realpath(folder, resolved) == nullptr) {
-        return false;
-    }
-    const char* base = baseNameOf(name);
-    const std::size_t length = std::strlen(resolved);
-    const bool descriptorFolder = std::strncmp(resolved, "/proc/", 6) == 0 && length >= 3
-        && std::strcmp(resolved + length - 3, "/fd") == 0;
-    const bool standardStream = std::strcmp(resolved, "/dev") == 0
-        && (std::strcmp(base, "stdin") == 0 || std::strcmp(base, "stdout") == 0 || std::strcmp(base, "stderr") == 0);
-    return descriptorFolder || standardStream;
+    const std::size_t folderLength = folderLengthOf(link);
+    std::memcpy(folder, link, folderLength);
+    std::strcpy(folder + folderLength, ".");
+    struct statfs fileSystem {};
+    return statfs(folder, &fileSystem) == 0 && fileSystem.f_type == PROC_SUPER_MAGIC;
 }
 
 // Follows the symbolic links of the last component of path into
@@ -207,12 +191,12 @@ bool targetFind(const char* path, struct stat* status, int* statusErrno)
         return false;
     }
     for (int hop = 0; hop <= kMaxSymbolicLinkHops; ++hop) {
-        if (namesOpenDescriptor(g_targetName)) {
-            return false;
-        }
         *statusErrno = lstat(g_targetName, status) == 0 ? 0 : errno;
         if (*statusErrno != 0 || !S_ISLNK(status->st_mode)) {
             return true;
+        }
+        if (linkNamesOpenDescriptor(g_targetName)) {
+            return false;
         }
         char link[PATH_MAX];
         const ssize_t linkLength = readlink(g_targetName, link, sizeof link - 1);
@@ -241,10 +225,15 @@ bool temporaryNameMake(unsigned attempt)
     // The name must fit NAME_MAX with its dot, tag and suffix.
     constexpr std::size_t kBaseRoom = NAME_MAX - 1 - 1 - kTagLength - (sizeof kSuffix - 1);
 
+    // Uniqueness comes from the exclusive creation; the tag only makes a
+    // clash unlikely. The clock, the place of this frame (which differs
+    // between processes) and the attempt seed it, with no system call.
     timespec now {};
-    clock_gettime(CLOCK_MONOTONIC, &now);
+    clock_gettime(CLOCK_REALTIME, &now);
+    const char* frame = reinterpret_cast<const char*>(&now);
     std::uint64_t seed = static_cast<std::uint64_t>(now.tv_nsec) ^ (static_cast<std::uint64_t>(now.tv_sec) << 30)
-        ^ (static_cast<std::uint64_t>(getpid()) << 20) ^ (std::uint64_t{attempt} * 0x9E3779B97F4A7C15ULL);
+        ^ static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(frame))
+        ^ (std::uint64_t{attempt} * 0x9E3779B97F4A7C15ULL);
     char tag[kTagLength + 1];
     for (std::size_t i = 0; i < kTagLength; ++i) {
         seed = seed * 6364136223846793005ULL + 1442695040888963407ULL;
@@ -320,82 +309,37 @@ Ownership ownershipCopy(int descriptor, const struct stat& target)
     return Ownership::kept;
 }
 
-// A lock only writers take: a byte far past any file's end, locked with an
-// open-file-description lock, which no flock(1) on the file and no lock of a
-// reader's on its contents touches. The wait is bounded all the same.
-bool writerLockTake(int descriptor)
-{
-    struct flock region {};
-    region.l_type = F_WRLCK;
-    region.l_whence = SEEK_SET;
-    region.l_start = std::numeric_limits<off_t>::max() - 1;
-    region.l_len = 1;
-    for (int waited = 0; waited < kWriterLockWaitMs; waited += kWriterLockPollMs) {
-        if (fcntl(descriptor, F_OFD_SETLK, &region) == 0) {
-            return true;
-        }
-        if (errno == EINVAL || errno == ENOLCK || errno == EOPNOTSUPP) {
-            // No such locks on this file system: written unlocked rather
-            // than not at all.
-            return true;
-        }
-        if (errno != EAGAIN && errno != EACCES && errno != EINTR) {
-            return false;
-        }
-        usleep(kWriterLockPollMs * 1000);
-    }
-    errno = EAGAIN;
-    return false;
-}
-
-bool pathNamesFile(const char* path, const struct stat& opened)
-{
-    struct stat current {};
-    return stat(path, &current) == 0 && current.st_dev == opened.st_dev && current.st_ino == opened.st_ino;
-}
-
 // Opens path as it stands for writing, as fopen(path, "wb") would, for the
-// targets that cannot be replaced. A regular file is emptied only once no
-// other writer has it, so two writers of one file take turns.
+// targets that cannot be replaced. No lock is taken: any lock a writer can
+// take, a reader of the file can hold against it, and these targets (devices,
+// pipes, multi-link files) are not ones two writers share.
 int inPlaceOpen(const char* path)
 {
     if (VUZ_FAULT_INJECTED(create)) {
         return -1;
     }
-    for (int attempt = 0; attempt < kOpenAttempts; ++attempt) {
-        // Without O_NONBLOCK a pipe that nobody reads would hold the call
-        // for ever; it fails with ENXIO instead. Writes then block again.
-        const int descriptor = open(path, O_WRONLY | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0666);
-        if (descriptor < 0) {
-            return -1;
-        }
-        struct stat status {};
-        const int flags = fcntl(descriptor, F_GETFL);
-        if (flags < 0 || fcntl(descriptor, F_SETFL, flags & ~O_NONBLOCK) != 0 || fstat(descriptor, &status) != 0) {
-            descriptorCloseKeepingErrno(descriptor);
-            return -1;
-        }
-        g_output.inPlaceRegular = S_ISREG(status.st_mode);
-        g_output.device = status.st_dev;
-        g_output.node = status.st_ino;
-        if (!g_output.inPlaceRegular) {
-            return descriptor;
-        }
-        if (!writerLockTake(descriptor)) {
-            descriptorCloseKeepingErrno(descriptor);
-            return -1;
-        }
-        if (pathNamesFile(path, status)) {
-            if (ftruncate(descriptor, 0) != 0) {
-                descriptorCloseKeepingErrno(descriptor);
-                return -1;
-            }
-            return descriptor;
-        }
-        close(descriptor);
+    // Without O_NONBLOCK a pipe that nobody reads would hold the call for
+    // ever; it fails with ENXIO instead. Writes then block again.
+    const int descriptor = open(path, O_WRONLY | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0666);
+    if (descriptor < 0) {
+        return -1;
     }
-    errno = EAGAIN;
-    return -1;
+    struct stat status {};
+    const int flags = fcntl(descriptor, F_GETFL);
+    if (flags < 0 || fcntl(descriptor, F_SETFL, flags & ~O_NONBLOCK) != 0 || fstat(descriptor, &status) != 0) {
+        descriptorCloseKeepingErrno(descriptor);
+        return -1;
+    }
+    g_output.inPlaceRegular = S_ISREG(status.st_mode);
+    g_output.seekable = S_ISREG(status.st_mode) || S_ISBLK(status.st_mode);
+    g_output.device = status.st_dev;
+    g_output.node = status.st_ino;
+    // Devices and pipes are written as they are; only a file is emptied.
+    if (g_output.inPlaceRegular && ftruncate(descriptor, 0) != 0) {
+        descriptorCloseKeepingErrno(descriptor);
+        return -1;
+    }
+    return descriptor;
 }
 
 // Opens the temporary beside an absent or single-linked regular target.
@@ -436,6 +380,7 @@ int outputDescriptorOpen(const char* path)
             const int descriptor = replacementOpen(target, replaceable);
             if (descriptor != -2) {
                 g_output.replacing = descriptor >= 0;
+                g_output.seekable = g_output.replacing;
                 return descriptor;
             }
         }
@@ -531,7 +476,7 @@ std::FILE* outputOpen(const WideChar* path)
 
 bool outputSeekable(std::FILE* stream)
 {
-    return lseek(fileno(stream), 0, SEEK_CUR) >= 0;
+    return g_output.seekable || lseek(fileno(stream), 0, SEEK_CUR) >= 0;
 }
 
 bool outputCommit(std::FILE* stream)
@@ -579,9 +524,8 @@ void outputAbandon(std::FILE* stream)
         std::fclose(stream);
         temporaryRemove();
     } else if (g_output.inPlaceRegular) {
-        // A second descriptor keeps the file, and its writer lock, past the
-        // stream's close, whose flush of buffered bytes would otherwise land
-        // after the emptying.
+        // A second descriptor keeps the file past the stream's close, whose
+        // flush of buffered bytes would otherwise land after the emptying.
         const int kept = dup(fileno(stream));
         std::fclose(stream);
         if (kept >= 0) {

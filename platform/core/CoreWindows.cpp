@@ -1,11 +1,15 @@
 // The core services on Windows, on top of the real platform: the ANSI code
-// page for the narrow keys, _wfopen for the wide path, a slim reader/writer
-// lock for the module lock.
+// page for the narrow keys, a hidden temporary moved over the target with
+// MoveFileExW, the thread's last-error code beside errno, and a slim
+// reader/writer lock for the module lock.
 #include "CoreFaults.h"
 #include "CoreRuntime.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cwchar>
+#include <fcntl.h>
 #include <io.h>
 #include <windows.h>
 
@@ -15,39 +19,401 @@ namespace {
 // Statically initialised, so calls may come before any constructor has run.
 SRWLOCK g_callLock = SRWLOCK_INIT;
 
-// What the file behind handle is: a regular disk file, and which one.
-FileIdentity identityOf(HANDLE handle)
+// The longest path Windows takes, in UTF-16 units with the terminator.
+constexpr std::size_t kPathUnits = 32768;
+// A name in a folder, in UTF-16 units.
+constexpr std::size_t kNameUnits = 255;
+constexpr int kTemporaryNameAttempts = 64;
+// A reader that has the target open without delete sharing holds up the
+// replacement for a moment; it is tried again for up to this long.
+constexpr int kReplaceWaitMs = 2000;
+constexpr int kReplacePollMs = 10;
+#if defined(VUZ_DURABLE_RENAME)
+constexpr DWORD kReplaceFlags = MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH;
+#else
+constexpr DWORD kReplaceFlags = MOVEFILE_REPLACE_EXISTING;
+#endif
+
+// The one output a call has open; calls hold the module lock throughout.
+struct Output {
+    bool replacing;
+    bool inPlaceDisk; // an in-place disk file, emptied and removed on failure
+    DWORD volume;
+    std::uint64_t index;
+    DWORD keptAttributes; // what the replacement takes from the old file
+};
+Output g_output;
+wchar_t g_targetName[kPathUnits];
+wchar_t g_temporaryName[kPathUnits];
+
+// The stream's buffer: sixteen slots a write instead of one, as on POSIX.
+char g_streamBuffer[64 * 1024];
+
+// The Win32 code of the last operation the core saw fail in this call, and
+// the errno it stands for: the last-error code a caller reads names the
+// operation's own failure, not a translation of errno back.
+DWORD g_failureCode;
+int g_failureErrno;
+
+int errnoFromWin32(DWORD code)
 {
-    FileIdentity identity{};
-    BY_HANDLE_FILE_INFORMATION information{};
-    if (handle == INVALID_HANDLE_VALUE || GetFileType(handle) != FILE_TYPE_DISK
-        || !GetFileInformationByHandle(handle, &information)
-        || (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-        return identity;
+    switch (code) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_DRIVE:
+    case ERROR_INVALID_NAME:
+    case ERROR_BAD_NETPATH:
+    case ERROR_BAD_PATHNAME:
+        return ENOENT;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+    case ERROR_WRITE_PROTECT:
+        return EACCES;
+    case ERROR_FILE_EXISTS:
+    case ERROR_ALREADY_EXISTS:
+        return EEXIST;
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL:
+        return ENOSPC;
+    case ERROR_FILENAME_EXCED_RANGE:
+        return ENAMETOOLONG;
+    case ERROR_NOT_ENOUGH_MEMORY:
+    case ERROR_OUTOFMEMORY:
+        return ENOMEM;
+    case ERROR_FILE_TOO_LARGE:
+        return EFBIG;
+    case ERROR_INVALID_PARAMETER:
+        return EINVAL;
+    case ERROR_NO_UNICODE_TRANSLATION:
+        return EILSEQ;
+    default:
+        return EIO;
     }
-    identity.removable = true;
-    identity.device = information.dwVolumeSerialNumber;
-    identity.node = (std::uint64_t{information.nFileIndexHigh} << 32) | information.nFileIndexLow;
-    return identity;
 }
 
-// The file is checked and removed through one handle, so the file that
-// goes is the file that was checked, whatever the path names by then; a
-// link on the way is followed to the file itself.
-HANDLE fileOpenForDiscard(const DTMFWideChar* path, DWORD access)
+// For failures that only errno describes: the C runtime's stream calls, the
+// checks of the call itself, and the fault seam.
+DWORD win32FromErrno(int reason)
 {
-    return CreateFileW(path, access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    switch (reason) {
+    case EFBIG:
+        return ERROR_FILE_TOO_LARGE;
+    case EILSEQ:
+        return ERROR_NO_UNICODE_TRANSLATION;
+    case EINVAL:
+        return ERROR_INVALID_PARAMETER;
+    case ENOMEM:
+        return ERROR_NOT_ENOUGH_MEMORY;
+    case ENOSPC:
+        return ERROR_DISK_FULL;
+    case EACCES:
+        return ERROR_ACCESS_DENIED;
+    case ENOENT:
+        return ERROR_PATH_NOT_FOUND;
+    case EEXIST:
+        return ERROR_FILE_EXISTS;
+    case ENAMETOOLONG:
+        return ERROR_FILENAME_EXCED_RANGE;
+    default:
+        return ERROR_WRITE_FAULT;
+    }
 }
 
-bool sameFile(const FileIdentity& found, const FileIdentity& expected)
+// Notes the failure of a Windows call and sets errno from it.
+void osFailureRecord()
 {
-    return found.removable && found.device == expected.device && found.node == expected.node;
+    g_failureCode = GetLastError();
+    g_failureErrno = errnoFromWin32(g_failureCode);
+    errno = g_failureErrno;
+}
+
+bool isHighSurrogate(wchar_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
+bool isLowSurrogate(wchar_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
+
+// A file name with an unpaired surrogate would be taken by the file system
+// as it is, but no caller can name it again through any other encoding.
+bool isValidUtf16(const wchar_t* text)
+{
+    for (std::size_t i = 0; text[i] != 0; ++i) {
+        if (isHighSurrogate(text[i]) && isLowSurrogate(text[i + 1])) {
+            ++i;
+        } else if (isHighSurrogate(text[i]) || isLowSurrogate(text[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool textCopy(wchar_t* destination, std::size_t units, const wchar_t* source)
+{
+    const std::size_t length = std::wcslen(source);
+    if (length + 1 > units) {
+        SetLastError(ERROR_FILENAME_EXCED_RANGE);
+        return false;
+    }
+    std::wmemcpy(destination, source, length + 1);
+    return true;
+}
+
+// Where the last component of name starts: after its last separator or
+// drive colon.
+std::size_t baseStartOf(const wchar_t* name)
+{
+    std::size_t start = 0;
+    for (std::size_t i = 0; name[i] != 0; ++i) {
+        if (name[i] == L'\\' || name[i] == L'/' || name[i] == L':') {
+            start = i + 1;
+        }
+    }
+    return start;
+}
+
+struct FileFacts {
+    bool disk;
+    bool directory;
+    DWORD links;
+    DWORD attributes;
+    DWORD volume;
+    std::uint64_t index;
+};
+
+FileFacts factsOf(HANDLE handle)
+{
+    FileFacts facts{};
+    BY_HANDLE_FILE_INFORMATION information{};
+    if (GetFileType(handle) != FILE_TYPE_DISK || !GetFileInformationByHandle(handle, &information)) {
+        return facts;
+    }
+    facts.disk = true;
+    facts.directory = (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    facts.links = information.nNumberOfLinks;
+    facts.attributes = information.dwFileAttributes;
+    facts.volume = information.dwVolumeSerialNumber;
+    facts.index = (std::uint64_t{information.nFileIndexHigh} << 32) | information.nFileIndexLow;
+    return facts;
+}
+
+HANDLE existingOpen(const wchar_t* path, DWORD access)
+{
+    return CreateFileW(path, access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                       FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+}
+
+enum class TargetKind { absent, replaceable, inPlace, refused };
+
+// Looks at what path names now. A replaceable target is a disk file with one
+// link; a link to it is followed, so the link stays and the file it names
+// is replaced. Devices (NUL, CON), pipes, folders and multi-link files are
+// written in place, where the open gives the usual answer.
+TargetKind targetFind(const wchar_t* path)
+{
+    if (!textCopy(g_targetName, kPathUnits, path)) {
+        return TargetKind::inPlace;
+    }
+    HANDLE handle = existingOpen(path, FILE_READ_ATTRIBUTES);
+    if (handle == INVALID_HANDLE_VALUE) {
+        return GetLastError() == ERROR_FILE_NOT_FOUND ? TargetKind::absent : TargetKind::inPlace;
+    }
+    const FileFacts facts = factsOf(handle);
+    TargetKind kind = TargetKind::inPlace;
+    if (facts.disk && !facts.directory && facts.links == 1) {
+        kind = TargetKind::replaceable;
+        if ((facts.attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+            // A read-only file is refused, as opening it for writing is.
+            SetLastError(ERROR_ACCESS_DENIED);
+            kind = TargetKind::refused;
+        } else if ((facts.attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+            const DWORD length = GetFinalPathNameByHandleW(handle, g_targetName, kPathUnits, FILE_NAME_NORMALIZED);
+            kind = length > 0 && length < kPathUnits ? TargetKind::replaceable : TargetKind::inPlace;
+        }
+        g_output.keptAttributes = facts.attributes & ~FILE_ATTRIBUTE_REPARSE_POINT;
+    }
+    const DWORD reason = GetLastError();
+    CloseHandle(handle);
+    SetLastError(reason);
+    return kind;
+}
+
+// ".out.wav.3fa9c2.partial" beside "out.wav", and hidden as well.
+bool temporaryNameMake(unsigned attempt)
+{
+    static const wchar_t kDigits[] = L"0123456789abcdefghijklmnopqrstuvwxyz";
+    constexpr std::size_t kTagLength = 6;
+    constexpr wchar_t kSuffix[] = L".partial";
+    constexpr std::size_t kSuffixLength = sizeof kSuffix / sizeof kSuffix[0] - 1;
+    constexpr std::size_t kBaseRoom = kNameUnits - 2 - kTagLength - kSuffixLength;
+
+    LARGE_INTEGER counter{};
+    QueryPerformanceCounter(&counter);
+    std::uint64_t seed = static_cast<std::uint64_t>(counter.QuadPart)
+        ^ (std::uint64_t{GetCurrentProcessId()} << 32) ^ (std::uint64_t{attempt} * 0x9E3779B97F4A7C15ULL);
+
+    const std::size_t folderLength = baseStartOf(g_targetName);
+    const std::size_t baseLength = std::min(std::wcslen(g_targetName + folderLength), kBaseRoom);
+    if (folderLength + 2 + baseLength + kTagLength + kSuffixLength + 1 > kPathUnits) {
+        SetLastError(ERROR_FILENAME_EXCED_RANGE);
+        return false;
+    }
+    wchar_t* out = g_temporaryName;
+    out = std::wmemcpy(out, g_targetName, folderLength) + folderLength;
+    *out++ = L'.';
+    out = std::wmemcpy(out, g_targetName + folderLength, baseLength) + baseLength;
+    *out++ = L'.';
+    for (std::size_t i = 0; i < kTagLength; ++i) {
+        seed = seed * 6364136223846793005ULL + 1442695040888963407ULL;
+        *out++ = kDigits[(seed >> 33) % (sizeof kDigits / sizeof kDigits[0] - 1)];
+    }
+    std::wmemcpy(out, kSuffix, kSuffixLength + 1);
+    return true;
+}
+
+HANDLE temporaryCreate()
+{
+    if (VUZ_FAULT_INJECTED(temporary)) {
+        SetLastError(win32FromErrno(errno));
+        return INVALID_HANDLE_VALUE;
+    }
+    for (unsigned attempt = 0; attempt < kTemporaryNameAttempts; ++attempt) {
+        if (!temporaryNameMake(attempt)) {
+            return INVALID_HANDLE_VALUE;
+        }
+        HANDLE handle = CreateFileW(g_temporaryName, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                                    CREATE_NEW, FILE_ATTRIBUTE_HIDDEN, nullptr);
+        if (handle != INVALID_HANDLE_VALUE || (GetLastError() != ERROR_FILE_EXISTS
+                                               && GetLastError() != ERROR_ALREADY_EXISTS)) {
+            return handle;
+        }
+    }
+    return INVALID_HANDLE_VALUE;
+}
+
+// Removes the temporary, or at least empties it should that be refused.
+void temporaryRemove()
+{
+    if (!VUZ_FAULT_INJECTED(discard) && DeleteFileW(g_temporaryName)) {
+        return;
+    }
+    HANDLE handle = CreateFileW(g_temporaryName, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                                TRUNCATE_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle != INVALID_HANDLE_VALUE) {
+        CloseHandle(handle);
+    }
+}
+
+std::FILE* streamFromHandle(HANDLE handle)
+{
+    const int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_WRONLY | _O_BINARY);
+    if (descriptor < 0) {
+        CloseHandle(handle);
+        return nullptr;
+    }
+    std::FILE* stream = _fdopen(descriptor, "wb");
+    if (stream == nullptr) {
+        _close(descriptor);
+    }
+    return stream;
+}
+
+std::FILE* inPlaceOpen(const wchar_t* path)
+{
+    if (VUZ_FAULT_INJECTED(create)) {
+        return nullptr;
+    }
+    textCopy(g_targetName, kPathUnits, path);
+    SetLastError(ERROR_SUCCESS);
+    std::FILE* stream = _wfopen(path, L"wb");
+    if (stream == nullptr) {
+        // _wfopen leaves the last-error code of the CreateFileW it made.
+        if (GetLastError() != ERROR_SUCCESS) {
+            osFailureRecord();
+        }
+        return nullptr;
+    }
+    const FileFacts facts = factsOf(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream))));
+    g_output.inPlaceDisk = facts.disk && !facts.directory;
+    g_output.volume = facts.volume;
+    g_output.index = facts.index;
+    return stream;
+}
+
+// The file is checked, emptied and removed through one handle, so the file
+// that goes is the file this call wrote, whatever the path names by then.
+void inPlaceDiscard()
+{
+    if (!g_output.inPlaceDisk) {
+        return;
+    }
+    HANDLE handle = existingOpen(g_targetName, DELETE | GENERIC_WRITE | FILE_READ_ATTRIBUTES);
+    if (handle == INVALID_HANDLE_VALUE) {
+        return;
+    }
+    const FileFacts facts = factsOf(handle);
+    if (facts.disk && facts.volume == g_output.volume && facts.index == g_output.index) {
+        // Emptied first, so no other link to the file keeps a damaged file.
+        SetEndOfFile(handle);
+        FILE_DISPOSITION_INFO disposition{};
+        disposition.DeleteFile = TRUE;
+        if (!VUZ_FAULT_INJECTED(discard)) {
+            SetFileInformationByHandle(handle, FileDispositionInfo, &disposition, sizeof disposition);
+        }
+    }
+    CloseHandle(handle);
+}
+
+// The replacement shows as the file it replaces: not hidden, with the old
+// file's attributes.
+bool attributesCopy()
+{
+    if (VUZ_FAULT_INJECTED(permissions)) {
+        SetLastError(win32FromErrno(errno));
+        return false;
+    }
+    const DWORD attributes = g_output.keptAttributes != 0 ? g_output.keptAttributes : FILE_ATTRIBUTE_NORMAL;
+    return SetFileAttributesW(g_temporaryName, attributes) != 0;
+}
+
+// Other writers replace the same target, and readers may hold it open
+// without delete sharing; both only for a moment.
+bool targetReplace()
+{
+    if (VUZ_FAULT_INJECTED(rename)) {
+        SetLastError(win32FromErrno(errno));
+        return false;
+    }
+    for (int waited = 0;; waited += kReplacePollMs) {
+        if (MoveFileExW(g_temporaryName, g_targetName, kReplaceFlags)) {
+            return true;
+        }
+        const DWORD reason = GetLastError();
+        if ((reason != ERROR_ACCESS_DENIED && reason != ERROR_SHARING_VIOLATION) || waited >= kReplaceWaitMs) {
+            return false;
+        }
+        Sleep(kReplacePollMs);
+    }
+}
+
+void streamCloseKeepingErrors(std::FILE* stream)
+{
+    const int reason = errno;
+    const DWORD code = GetLastError();
+    std::fclose(stream);
+    SetLastError(code);
+    errno = reason;
+}
+
+void temporaryRemoveKeepingErrors()
+{
+    const int reason = errno;
+    const DWORD code = GetLastError();
+    temporaryRemove();
+    SetLastError(code);
+    errno = reason;
 }
 
 } // namespace
 
-std::size_t ansiFromWide(const DTMFWideChar* wide, char* narrow, std::size_t narrowSize)
+std::size_t ansiFromWide(const WideChar* wide, char* narrow, std::size_t narrowSize)
 {
     if (narrowSize == 0) {
         return 0;
@@ -63,48 +429,111 @@ std::size_t ansiFromWide(const DTMFWideChar* wide, char* narrow, std::size_t nar
     return static_cast<std::size_t>(written - 1);
 }
 
-std::FILE* fileCreate(const DTMFWideChar* path, FileIdentity* identity)
+std::FILE* outputOpen(const WideChar* path)
 {
-    if (VUZ_FAULT_INJECTED(create)) {
+    g_output = Output{};
+    if (!isValidUtf16(path)) {
+        errno = EILSEQ;
         return nullptr;
     }
-    std::FILE* stream = _wfopen(path, L"wb");
+    const TargetKind kind = targetFind(path);
+    if (kind == TargetKind::refused) {
+        osFailureRecord();
+        return nullptr;
+    }
+    if (kind == TargetKind::inPlace) {
+        return inPlaceOpen(path);
+    }
+    HANDLE handle = temporaryCreate();
+    if (handle == INVALID_HANDLE_VALUE) {
+        // A folder that refuses new files may still let its file be written.
+        if (kind == TargetKind::replaceable && GetLastError() == ERROR_ACCESS_DENIED) {
+            return inPlaceOpen(path);
+        }
+        osFailureRecord();
+        return nullptr;
+    }
+    g_output.replacing = true;
+    std::FILE* stream = streamFromHandle(handle);
     if (stream == nullptr) {
+        const int reason = errno;
+        temporaryRemove();
+        errno = reason;
         return nullptr;
     }
-    *identity = identityOf(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream))));
+    std::setvbuf(stream, g_streamBuffer, _IOFBF, sizeof g_streamBuffer);
     return stream;
 }
 
-void fileDiscard(const DTMFWideChar* path, const FileIdentity& identity)
+bool outputSeekable(std::FILE* stream)
 {
-    if (!identity.removable) {
-        return;
-    }
-    const int savedErrno = errno;
-    const DWORD savedError = GetLastError();
-    const bool removalFails = VUZ_FAULT_INJECTED(discard);
-    // Write access is only for emptying the file should removal fail; a
-    // file that has since become read-only can still be removed without it.
-    HANDLE handle = fileOpenForDiscard(path, DELETE | GENERIC_WRITE | FILE_READ_ATTRIBUTES);
-    if (handle == INVALID_HANDLE_VALUE) {
-        handle = fileOpenForDiscard(path, DELETE | FILE_READ_ATTRIBUTES);
-    }
-    if (handle != INVALID_HANDLE_VALUE) {
-        if (sameFile(identityOf(handle), identity)) {
-            FILE_DISPOSITION_INFO disposition{};
-            disposition.DeleteFile = TRUE;
-            // Should the folder refuse the removal, an empty file at least
-            // claims no samples.
-            if (removalFails
-                || !SetFileInformationByHandle(handle, FileDispositionInfo, &disposition, sizeof disposition)) {
-                SetEndOfFile(handle);
-            }
+    return GetFileType(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)))) == FILE_TYPE_DISK;
+}
+
+bool outputCommit(std::FILE* stream)
+{
+    if (!g_output.replacing) {
+        if (fileClose(stream)) {
+            return true;
         }
-        CloseHandle(handle);
+        const int reason = errno;
+        inPlaceDiscard();
+        errno = reason;
+        return false;
     }
-    SetLastError(savedError);
-    errno = savedErrno;
+#if defined(VUZ_DURABLE_RENAME)
+    // The data reaches the disk before the name does.
+    if (std::fflush(stream) != 0
+        || !FlushFileBuffers(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream))))) {
+        osFailureRecord();
+        streamCloseKeepingErrors(stream);
+        temporaryRemoveKeepingErrors();
+        return false;
+    }
+#endif
+    if (!fileClose(stream)) {
+        temporaryRemoveKeepingErrors();
+        return false;
+    }
+    if (!attributesCopy() || !targetReplace()) {
+        osFailureRecord();
+        temporaryRemoveKeepingErrors();
+        return false;
+    }
+    return true;
+}
+
+void outputAbandon(std::FILE* stream)
+{
+    streamCloseKeepingErrors(stream);
+    const int reason = errno;
+    const DWORD code = GetLastError();
+    if (g_output.replacing) {
+        temporaryRemove();
+    } else {
+        inPlaceDiscard();
+    }
+    SetLastError(code);
+    errno = reason;
+}
+
+void failureReport(int reason)
+{
+    errno = reason;
+    SetLastError(g_failureCode != 0 && g_failureErrno == reason ? g_failureCode : win32FromErrno(reason));
+}
+
+ErrorState errorStateSave()
+{
+    g_failureCode = 0;
+    g_failureErrno = 0;
+    return ErrorState{errno, GetLastError()};
+}
+
+void errorStateRestore(const ErrorState& state)
+{
+    errno = state.errorNumber;
+    SetLastError(static_cast<DWORD>(state.lastError));
 }
 
 void callLockAcquire()

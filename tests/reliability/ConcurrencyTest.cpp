@@ -1,12 +1,15 @@
 // Concurrent hosts: threads of one process share the module's statics and
-// are serialised inside it; processes share only the file system, and two of
-// them writing one path take turns on the file itself.
+// are serialised inside it; processes share only the file system: each
+// writer of a path has its own temporary and the last rename wins, and
+// readers' locks never hold a writer up.
 #include "ReliabilitySupport.h"
 
 #include <gtest/gtest.h>
 
 #include <cerrno>
 #include <iostream>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <thread>
 #include <unistd.h>
 
@@ -159,4 +162,37 @@ TEST(ConcurrentProcesses, AFailingWriterLeavesTheOtherWholeOrNothing)
         damaged += fileExists(path) && fileBytes(path) != loneCallBytes(keys);
     }
     EXPECT_EQ(damaged, 0) << "rounds that left anything but the whole file or none";
+}
+
+// Any reader of the file can take a shared flock or a read lock on its bytes.
+// Neither may stall a writer: not one that replaces the file, nor one that
+// writes in place because the file has a second link. The writer runs in a
+// child with an alarm, so a writer that waits dies instead of hanging here.
+TEST(ConcurrentProcesses, ReadersLocksNeverHoldUpAWriter)
+{
+    const TempFolder folder;
+    const std::string replaced = folder.file("replaced.wav");
+    const std::string linked = folder.file("linked.wav");
+    const std::string keys = "0123456789*#ABCD";
+    for (const std::string& path : {replaced, linked}) {
+        fileWriteBytes(path, Bytes(100, 0x33));
+    }
+    ASSERT_EQ(link(linked.c_str(), folder.file("second-link.wav").c_str()), 0);
+    for (const std::string& path : {replaced, linked}) {
+        SCOPED_TRACE(path);
+        const int reader = open(path.c_str(), O_RDONLY);
+        ASSERT_GE(reader, 0);
+        ASSERT_EQ(flock(reader, LOCK_SH), 0);
+        struct flock wholeFile {};
+        wholeFile.l_type = F_RDLCK;
+        wholeFile.l_whence = SEEK_SET;
+        ASSERT_EQ(fcntl(reader, F_SETLK, &wholeFile), 0);
+        const int written = childRun([&] {
+            alarm(20);
+            return waveCreateErrno(keys, path);
+        });
+        close(reader);
+        EXPECT_EQ(written, 0) << "the writer failed or was stalled";
+        EXPECT_EQ(fileBytes(path), loneCallBytes(keys));
+    }
 }

@@ -1,14 +1,19 @@
 // The same failures for real: the kernel's file-size limit at every
-// boundary of a three-key file, and a small file system that fills up.
+// boundary of a three-key file, a small file system that fills up, and a
+// writer killed outright part way through a large file.
 #include "ReliabilitySupport.h"
 
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <chrono>
+#include <csignal>
 #include <cstring>
 #include <memory>
 #include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -17,6 +22,9 @@ const std::string kThreeKeys = "1#5";
 constexpr std::size_t kThreeKeyFileBytes = kHeaderBytes + 3 * kSlotSize;
 constexpr std::size_t kSmallFileSystemBytes = 64 * 1024;
 constexpr int kFillingCalls = 12;
+// 20 MB, so a call lasts long enough to be killed at many points.
+constexpr std::size_t kKilledKeyCount = 5000;
+constexpr int kKillRounds = 24;
 
 // Around each boundary of the file: nothing, the header, each slot, the
 // whole file, and inside a stdio buffer.
@@ -98,4 +106,59 @@ TEST(FullFileSystem, CallsEndWholeOrAbsentUntilRoomIsMade)
     ASSERT_EQ(unlink((mountPoint + "/f0.wav").c_str()), 0);
     EXPECT_EQ(waveCreateErrno(keys, mountPoint + "/again.wav"), 0);
     EXPECT_EQ(fileBytes(mountPoint + "/again.wav"), loneCallBytes(keys));
+}
+
+// SIGKILL runs no clean-up of any kind: whenever it lands, before, during or
+// after the rename, the path must hold the earlier file or the new one,
+// byte for byte. What may stay is at most one hidden temporary beside it.
+TEST(KilledWriter, ThePathHoldsTheOldFileOrTheNewOne)
+{
+    const TempFolder folder;
+    const std::string path = folder.file("killed.wav");
+    const std::string newKeys = std::string(kKilledKeyCount / 2, '7') + std::string(kKilledKeyCount / 2, '#');
+    const Bytes& newFile = loneCallBytes(newKeys);
+    const Bytes& oldFile = loneCallBytes(std::string(kKilledKeyCount + 7, 'D'));
+    // The call's own length, in a child as the killed ones run.
+    const auto timingStart = std::chrono::steady_clock::now();
+    ASSERT_EQ(childRun([&] { return waveCreateErrno(newKeys, folder.file("timed.wav")); }), 0);
+    const auto callTime = std::chrono::steady_clock::now() - timingStart;
+    ASSERT_EQ(unlink(folder.file("timed.wav").c_str()), 0);
+    int keptOld = 0;
+    int leftovers = 0;
+    for (int round = 0; round < kKillRounds; ++round) {
+        SCOPED_TRACE("round " + std::to_string(round));
+        fileWriteBytes(path, oldFile);
+        int started[2];
+        ASSERT_EQ(pipe(started), 0);
+        const int child = childStart([&] {
+            [[maybe_unused]] const ssize_t sent = write(started[1], "s", 1);
+            return waveCreateErrno(newKeys, path);
+        });
+        ASSERT_GT(child, 0);
+        char signal = 0;
+        ASSERT_EQ(read(started[0], &signal, 1), 1);
+        close(started[0]);
+        close(started[1]);
+        // From the call's start to a fifth past its end, so that the last
+        // kills land around and after the rename.
+        std::this_thread::sleep_for(callTime * 6 * round / (5 * kKillRounds));
+        kill(child, SIGKILL);
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        const Bytes found = fileBytes(path);
+        ASSERT_TRUE(found == oldFile || found == newFile) << "a damaged file of " << found.size() << " bytes";
+        keptOld += found == oldFile;
+        for (const std::string& entry : folderEntries(folder.path)) {
+            if (entry != "killed.wav") {
+                EXPECT_EQ(entry.rfind(".killed.wav.", 0), 0U) << "a stray file that is not the hidden temporary";
+                ASSERT_EQ(unlink(folder.file(entry).c_str()), 0);
+                ++leftovers;
+            }
+        }
+    }
+    EXPECT_GT(keptOld, 0) << "no kill landed before the rename: the test proves nothing";
+    EXPECT_LT(keptOld, kKillRounds) << "no writer got as far as the rename";
+    std::cout << "[ figures  ] " << kKillRounds << " writers of " << newFile.size() / 1000000 << " MB killed: "
+              << keptOld << " left the old file, " << kKillRounds - keptOld << " the new one, " << leftovers
+              << " a temporary\n";
 }

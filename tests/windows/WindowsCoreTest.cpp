@@ -1,6 +1,6 @@
 // The Windows core layer on its own, under Wine: the ANSI conversion through
-// the real code page, wide paths, and the rule that a failed file is
-// removed only while the path still names the regular file this call made.
+// the real code page, wide paths, and outputs that reach their path whole or
+// not at all.
 #include "CoreRuntime.h"
 
 #include <windows.h>
@@ -46,42 +46,53 @@ void conversionCheck()
     check(core::ansiFromWide(keys, narrow, 3) == 0 && narrow[0] == '\0', "a short buffer gives the empty string");
 }
 
-void discardCheck(const std::wstring& folder)
+std::string fileText(const std::wstring& path)
 {
-    // A regular file made by this call goes, and errno stays as it was.
+    std::string text;
+    std::FILE* file = _wfopen(path.c_str(), L"rb");
+    for (int c; file != nullptr && (c = std::fgetc(file)) != EOF;) {
+        text += static_cast<char>(c);
+    }
+    if (file != nullptr) {
+        std::fclose(file);
+    }
+    return text;
+}
+
+void outputCheck(const std::wstring& folder)
+{
+    // A new file appears only when committed, under its wide name.
     const std::wstring made = folder + L"made \u0416\u20ac.wav";
-    core::FileIdentity identity{};
-    std::FILE* stream = core::fileCreate(made.c_str(), &identity);
-    check(stream != nullptr && identity.removable, "a wide path opens as a regular file");
+    std::FILE* stream = core::outputOpen(made.c_str());
+    check(stream != nullptr && core::outputSeekable(stream), "a wide path opens as a seekable file");
     if (stream == nullptr) {
         return;
     }
     core::fileWrite(stream, "RIFF", 4);
-    core::fileClose(stream);
+    check(!fileExists(made), "nothing is at the path before the commit");
+    check(core::outputCommit(stream) && fileText(made) == "RIFF", "the commit puts the file at its path");
+
+    // An abandoned rewrite keeps the earlier file, and errno, as they were.
+    stream = core::outputOpen(made.c_str());
+    core::fileWrite(stream, "half", 4);
     errno = EDOM;
-    core::fileDiscard(made.c_str(), identity);
-    check(!fileExists(made), "the file this call made is removed");
-    check(errno == EDOM, "errno survives the removal");
+    core::outputAbandon(stream);
+    check(errno == EDOM, "errno survives the abandon");
+    check(fileText(made) == "RIFF", "an abandoned rewrite keeps the earlier file");
 
-    // A file that took the path's place since is someone else's.
-    const std::wstring moved = folder + L"moved.wav";
-    stream = core::fileCreate(made.c_str(), &identity);
-    core::fileClose(stream);
-    MoveFileW(made.c_str(), moved.c_str());
-    HANDLE replacement = CreateFileW(made.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
-    CloseHandle(replacement);
-    core::fileDiscard(made.c_str(), identity);
-    check(fileExists(made) && fileExists(moved), "a replaced file is left alone");
+    // A read-only file is refused, as opening it for writing would be.
+    SetFileAttributesW(made.c_str(), FILE_ATTRIBUTE_READONLY);
+    check(core::outputOpen(made.c_str()) == nullptr && errno == EACCES, "a read-only file is refused");
+    SetFileAttributesW(made.c_str(), FILE_ATTRIBUTE_NORMAL);
     DeleteFileW(made.c_str());
-    DeleteFileW(moved.c_str());
 
-    // A device is never a file to remove.
-    stream = core::fileCreate(L"NUL", &identity);
-    check(stream != nullptr && !identity.removable, "the null device is not removable");
+    // A device is written in place and cannot go back to its start.
+    stream = core::outputOpen(L"NUL");
+    check(stream != nullptr && !core::outputSeekable(stream), "the null device is written in place");
     if (stream != nullptr) {
-        core::fileClose(stream);
+        core::outputCommit(stream);
     }
-    RemoveDirectoryW(folder.c_str());
+    check(RemoveDirectoryW(folder.c_str()) != 0, "nothing is left in the folder");
 }
 
 } // namespace
@@ -90,6 +101,6 @@ int main()
 {
     check(GetACP() == 1252, "the ANSI code page is Windows-1252");
     conversionCheck();
-    discardCheck(scratchFolder());
+    outputCheck(scratchFolder());
     return g_failures;
 }

@@ -3,7 +3,7 @@
 // the Windows loader, the module's exports or its resources must give; the
 // exit status is 0 when every check held.
 //
-//   WindowsHost exports | version | typelib | strings | refusal | registration
+//   WindowsHost exports | version | typelib | strings | refusal | registration | lasterror
 //   WindowsHost write KEYS.utf8 OUTPUT.wav   (calls the module by ordinal 1)
 #include "ClassLibrary.h"
 #include "DTMFWave.h"
@@ -13,6 +13,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <cwchar>
 #include <string>
 #include <vector>
 
@@ -332,6 +333,66 @@ int registrationCheck()
     return g_failures;
 }
 
+std::size_t folderEntryCount(const std::wstring& folder)
+{
+    WIN32_FIND_DATAW found{};
+    HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
+    std::size_t count = 0;
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            count += std::wcscmp(found.cFileName, L".") != 0 && std::wcscmp(found.cFileName, L"..") != 0;
+        } while (FindNextFileW(search, &found));
+        FindClose(search);
+    }
+    return count;
+}
+
+// The last-error code is the channel every caller can read, whatever C
+// runtime it was built against: it names each failure and is left as it was
+// by a success, which also leaves no temporary beside the file it replaced.
+int lastErrorCheck()
+{
+    const HMODULE module = LoadLibraryW(kModuleName);
+    check(module != nullptr, "LoadLibraryW loads the module");
+    if (module == nullptr) {
+        return 1;
+    }
+    const auto waveCreate = reinterpret_cast<WaveCreateFunction>(
+        reinterpret_cast<void (*)()>(GetProcAddress(module, "DTMFWaveCreate")));
+    wchar_t base[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, base);
+    const std::wstring folder = std::wstring(base) + L"vuz-lasterror-" + std::to_wstring(GetCurrentProcessId());
+    CreateDirectoryW(folder.c_str(), nullptr);
+    const std::wstring target = folder + L"\\replaced.wav";
+    HANDLE earlier = CreateFileW(target.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    DWORD written = 0;
+    WriteFile(earlier, "old", 3, &written, nullptr);
+    CloseHandle(earlier);
+
+    SetLastError(ERROR_SUCCESS);
+    waveCreate(L"1", (folder + L"\\missing\\x.wav").c_str());
+    check(GetLastError() == ERROR_PATH_NOT_FOUND, "a missing folder leaves ERROR_PATH_NOT_FOUND");
+    SetLastError(ERROR_SUCCESS);
+    waveCreate(L"1", nullptr);
+    check(GetLastError() == ERROR_INVALID_PARAMETER, "a null path leaves ERROR_INVALID_PARAMETER");
+    SetLastError(ERROR_SUCCESS);
+    waveCreate(L"1#", target.c_str());
+    check(GetLastError() == ERROR_SUCCESS, "a success leaves the last-error code clear");
+    WIN32_FILE_ATTRIBUTE_DATA facts{};
+    check(GetFileAttributesExW(target.c_str(), GetFileExInfoStandard, &facts) && facts.nFileSizeLow == 8044
+              && (facts.dwFileAttributes & FILE_ATTRIBUTE_HIDDEN) == 0,
+          "the earlier file is replaced by the whole new one, not hidden");
+    check(folderEntryCount(folder) == 1, "no temporary is left beside the file");
+    SetLastError(ERROR_MORE_DATA);
+    waveCreate(L"", target.c_str());
+    check(GetLastError() == ERROR_MORE_DATA, "a success restores the entry value");
+
+    DeleteFileW(target.c_str());
+    RemoveDirectoryW(folder.c_str());
+    FreeLibrary(module);
+    return g_failures;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -358,7 +419,10 @@ int main(int argc, char** argv)
     if (command == "registration") {
         return registrationCheck();
     }
-    std::fputs("usage: WindowsHost exports|version|typelib|strings|refusal|registration\n"
+    if (command == "lasterror") {
+        return lastErrorCheck();
+    }
+    std::fputs("usage: WindowsHost exports|version|typelib|strings|refusal|registration|lasterror\n"
                "       WindowsHost write KEYS.utf8 OUTPUT.wav\n",
                stderr);
     return 2;

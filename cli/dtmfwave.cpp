@@ -104,7 +104,10 @@ ProgressLine g_progress;
 
 // Every message of the host: one line on standard error, prefixed with the
 // program's name.
-#if defined(__GNUC__)
+#if defined(__MINGW32__)
+// MinGW's C++ runtime uses its own printf, with %zu, not the system's.
+__attribute__((format(gnu_printf, 1, 2)))
+#elif defined(__GNUC__)
 __attribute__((format(printf, 1, 2)))
 #endif
 void report(const char* format, ...)
@@ -195,9 +198,13 @@ private:
     sigset_t previous_;
 };
 #else
+// Windows has no such signals to hold back: a console's Ctrl+C ends the
+// process as it always did.
 void stopSignalsCatch() {}
 void stopIfSignalled() {}
-struct StopSignalsHeld {};
+struct StopSignalsHeld {
+    StopSignalsHeld() {}
+};
 #endif
 
 // One call of the module with the stop signals held back; returns errno as

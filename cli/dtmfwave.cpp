@@ -340,42 +340,107 @@ struct Options {
 
 constexpr std::string_view kStandardOutput = "-";
 
-#ifdef _WIN32
-// Windows has no name for standard output that a file API opens as a
-// file, so the module writes a temporary file that is then copied to
-// standard output in binary mode and removed.
-int standardOutputWrite(const std::u16string& keys)
+// Copies the finished file to standard output; returns 0 or the reason it
+// could not.
+int fileToStandardOutputCopy(std::FILE* wave)
 {
+    std::fflush(stdout);
+#ifdef _WIN32
+    _setmode(_fileno(stdout), _O_BINARY);
+#endif
+    char buffer[65536];
+    std::size_t got = 0;
+    errno = 0;
+    while ((got = std::fread(buffer, 1, sizeof buffer, wave)) > 0) {
+        if (std::fwrite(buffer, 1, got, stdout) != got) {
+            break;
+        }
+    }
+    if (std::ferror(wave) || std::fflush(stdout) != 0 || std::ferror(stdout)) {
+        return errno != 0 ? errno : EIO;
+    }
+    return 0;
+}
+
+// The module writes a temporary file, which is then copied to standard
+// output and removed. Windows has no name for standard output that its
+// file API opens as a file; on POSIX this is for a standard output that is
+// a regular file, which /dev/stdout would reopen at offset 0 and empty,
+// losing whatever the shell had already written there (`>>`, or a group of
+// commands sharing one redirection).
+int temporaryThroughRun(const std::u16string& keys)
+{
+#ifdef _WIN32
     wchar_t folder[MAX_PATH + 1];
     wchar_t name[MAX_PATH + 1];
     const DWORD folderLength = GetTempPathW(MAX_PATH + 1, folder);
     if (folderLength == 0 || folderLength > MAX_PATH || GetTempFileNameW(folder, L"dtw", 0, name) == 0) {
         return EACCES;
     }
-    int reason = moduleCall(moduleText(keys), reinterpret_cast<const DTMFWideChar*>(name));
-    std::FILE* wave = reason == 0 ? _wfopen(name, L"rb") : nullptr;
-    if (reason == 0 && !wave) {
-        reason = errno;
+    const DTMFWideChar* moduleName = reinterpret_cast<const DTMFWideChar*>(name);
+    const auto fileOpen = [&] { return _wfopen(name, L"rb"); };
+    const auto fileRemove = [&] { _wremove(name); };
+#else
+    const char* folder = std::getenv("TMPDIR");
+    std::string name = std::string(folder && *folder ? folder : "/tmp") + "/dtmfwave-XXXXXX";
+    const int descriptor = mkstemp(name.data());
+    if (descriptor < 0) {
+        return errno;
     }
-    if (wave) {
-        std::fflush(stdout);
-        _setmode(_fileno(stdout), _O_BINARY);
-        char buffer[65536];
-        std::size_t got = 0;
-        while ((got = std::fread(buffer, 1, sizeof buffer, wave)) > 0) {
-            if (std::fwrite(buffer, 1, got, stdout) != got) {
-                break;
-            }
-        }
-        if (std::ferror(wave) || std::fflush(stdout) != 0 || std::ferror(stdout)) {
-            reason = errno != 0 ? errno : EIO;
-        }
-        std::fclose(wave);
+    close(descriptor);
+    const std::optional<std::u16string> wideName = utf16FromUtf8(name);
+    if (!wideName) {
+        unlink(name.c_str());
+        return EILSEQ;
     }
-    _wremove(name);
+    const DTMFWideChar* moduleName = moduleText(*wideName);
+    const auto fileOpen = [&] { return std::fopen(name.c_str(), "rb"); };
+    const auto fileRemove = [&] { unlink(name.c_str()); };
+#endif
+    int reason = moduleCall(moduleText(keys), moduleName);
+    if (reason == 0) {
+        if (std::FILE* wave = fileOpen()) {
+            reason = fileToStandardOutputCopy(wave);
+            std::fclose(wave);
+        } else {
+            reason = errno;
+        }
+    }
+    fileRemove();
     return reason;
 }
+
+int standardOutputThroughTemporary(const std::u16string& keys)
+{
+    int reason = 0;
+    {
+        // Held from before the temporary exists until it is gone, so that a
+        // stop signal never leaves it behind. (The flag is set only by the
+        // handler, which cannot run meanwhile.)
+        const StopSignalsHeld held;
+        stopIfSignalled();
+        reason = temporaryThroughRun(keys);
+    }
+    stopIfSignalled();
+    return reason;
+}
+
+// Standard output takes the WAVE bytes as they are written where it is a
+// pipe, a socket or a device: the module writes /dev/stdout in place, header
+// first, without seeking back.
+int standardOutputWrite(const std::u16string& keys)
+{
+#ifdef _WIN32
+    return standardOutputThroughTemporary(keys);
+#else
+    struct stat status {};
+    if (fstat(STDOUT_FILENO, &status) == 0 && S_ISREG(status.st_mode)) {
+        return standardOutputThroughTemporary(keys);
+    }
+    std::fflush(stdout);
+    return moduleCall(moduleText(keys), u"/dev/stdout");
 #endif
+}
 
 // Writes one file, or with OUTPUT.wav '-' the WAVE to standard output.
 // Returns kExitSuccess, or reports why not (prefixed by where) and returns
@@ -405,14 +470,7 @@ int waveWrite(const std::string& keysUtf8, const std::string& pathUtf8, const st
 
     int reason = 0;
     if (toStandardOutput) {
-#ifdef _WIN32
         reason = standardOutputWrite(*keys);
-#else
-        // The module writes such a name in place, header first, without
-        // seeking back where the output is a pipe.
-        std::fflush(stdout);
-        reason = moduleCall(moduleText(*keys), u"/dev/stdout");
-#endif
     } else {
         reason = moduleCall(moduleText(*keys), moduleText(*path));
         if (reason == 0 && !pathExists(pathUtf8, *path)) {

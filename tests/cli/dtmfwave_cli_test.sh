@@ -87,6 +87,9 @@ check "'-' writes the file's bytes to standard output" \
 "$dtmfwave" 1A# - | /usr/bin/python3 -c 'import sys, wave; w = wave.open(sys.stdin.buffer); sys.exit(w.getnframes() != 12000 or w.getframerate() != 8000)'
 pipe_status="${PIPESTATUS[*]}"
 check "a pipe into Python's wave reads the whole file" eval '[ "$pipe_status" = "0 0" ]'
+{ printf 'before'; "$dtmfwave" 1A# -; } >"$workdir/shared.out"
+{ printf 'before'; cat "$workdir/good.wav"; } >"$workdir/shared.expected"
+check "'-' into a file adds to what the shell already wrote there" cmp -s "$workdir/shared.out" "$workdir/shared.expected"
 
 # A NUL would end the path early and write some other file.
 printf '1\t%s\0x\n2\t%s\n' "$workdir/nul.wav" "$workdir/after-nul.wav" | "$dtmfwave" -q --batch - >"$workdir/out" 2>"$workdir/err"

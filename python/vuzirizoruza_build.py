@@ -64,7 +64,11 @@ def native_library_names():
 
 def run(command):
     print("vuzirizoruza_build: " + " ".join(command), file=sys.stderr, flush=True)
-    subprocess.run(command, check=True, stdout=sys.stderr)
+    try:
+        subprocess.run(command, check=True, stdout=sys.stderr)
+    except FileNotFoundError:
+        raise RuntimeError("vuzirizoruza_build: %s not found; the package builds its native module "
+                           "with CMake 3.20 or newer and a C++20 compiler (or set $CMAKE)" % command[0])
 
 
 def native_build(work):

@@ -440,7 +440,6 @@ std::size_t ansiFromWide(const WideChar* wide, char* narrow, std::size_t narrowS
     return length;
 }
 
-
 std::FILE* outputOpen(const WideChar* path)
 {
     const std::unique_ptr<char[]> utf8 = utf8FromUtf16(path);
@@ -486,10 +485,12 @@ bool outputCommit(std::FILE* stream)
         // takes the stream's own with it.
         const int kept = g_output.inPlaceRegular ? dup(fileno(stream)) : -1;
         const bool closed = fileClose(stream);
-        if (!closed && kept >= 0) {
-            inPlaceDiscard(kept);
+        if (kept >= 0) {
+            if (!closed) {
+                inPlaceDiscard(kept);
+            }
+            descriptorCloseKeepingErrno(kept);
         }
-        descriptorCloseKeepingErrno(kept);
         return closed;
     }
 #if defined(VUZ_DURABLE_RENAME)

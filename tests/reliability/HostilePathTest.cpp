@@ -59,6 +59,14 @@ TEST(HostilePaths, NoWritePermissionChangesNothing)
     }
     EXPECT_EQ(inFolder, EACCES);
     EXPECT_TRUE(folderEntries(locked).empty());
+    // A file the user may write in a folder that refuses new files is
+    // written in place, since no temporary can go beside it.
+    const std::string writable = locked + "/writable.wav";
+    fileWriteBytes(writable, Bytes(500, 0x22));
+    ASSERT_EQ(chmod(writable.c_str(), 0666), 0);
+    EXPECT_EQ(childRun([&] { return unprivilegedUserBecome() ? waveCreateErrno(kKeys, writable) : 255; }), 0);
+    EXPECT_EQ(fileBytes(writable), loneCallBytes(kKeys));
+    ASSERT_EQ(unlink(writable.c_str()), 0);
     EXPECT_EQ(childRun([&] { return unprivilegedUserBecome() ? waveCreateErrno(kKeys, readOnlyFile) : 255; }), EACCES);
     EXPECT_EQ(fileBytes(readOnlyFile), earlier);
 }

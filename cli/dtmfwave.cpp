@@ -368,7 +368,7 @@ int fileToStandardOutputCopy(std::FILE* wave)
 // a regular file, which /dev/stdout would reopen at offset 0 and empty,
 // losing whatever the shell had already written there (`>>`, or a group of
 // commands sharing one redirection).
-int temporaryThroughRun(const std::u16string& keys)
+int temporaryWriteAndCopy(const std::u16string& keys)
 {
 #ifdef _WIN32
     wchar_t folder[MAX_PATH + 1];
@@ -419,7 +419,7 @@ int standardOutputThroughTemporary(const std::u16string& keys)
         // handler, which cannot run meanwhile.)
         const StopSignalsHeld held;
         stopIfSignalled();
-        reason = temporaryThroughRun(keys);
+        reason = temporaryWriteAndCopy(keys);
     }
     stopIfSignalled();
     return reason;

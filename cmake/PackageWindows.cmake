@@ -3,7 +3,7 @@
 # tree: the DLL, the class library it imports, the MinGW import library and
 # the .def file for other linkers, the header, the CMake package,
 # dtmfwave.exe, a README and the licence. Included from Install.cmake after
-# the install rules, whose staged tree it adjusts.
+# the install rules.
 if(CMAKE_SIZEOF_VOID_P EQUAL 8)
   set(VUZ_PACKAGE_SYSTEM_NAME win64)
   set(VUZ_PACKAGE_WINDOWS_NAME "64-bit Windows (x64)")
@@ -19,20 +19,10 @@ endif()
 install(FILES ${PROJECT_SOURCE_DIR}/module/VuzirizORURUZA.def
   DESTINATION ${CMAKE_INSTALL_LIBDIR} RENAME VUZIRIZORURUZA.def COMPONENT Development)
 
-# The pkg-config file names -lVuzirizORURUZA, which matches no import library
-# of the Windows build (libVUZIRIZORURUZA.dll.a), and pkg-config is not how
-# Windows toolchains find libraries: the CMake package and the .def file
-# serve them, so the Windows install tree goes without it.
-install(CODE "file(REMOVE_RECURSE \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_LIBDIR}/pkgconfig\")"
-  COMPONENT Development)
-
 configure_file(${CMAKE_CURRENT_LIST_DIR}/PackageWindows-README.txt.in
   ${PROJECT_BINARY_DIR}/README.txt @ONLY NEWLINE_STYLE CRLF)
 install(FILES ${PROJECT_BINARY_DIR}/README.txt DESTINATION .)
-# The licence lives at the top of the tree once there is one.
-if(EXISTS ${PROJECT_SOURCE_DIR}/LICENSE)
-  install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION . RENAME LICENSE.txt)
-endif()
+install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION . RENAME LICENSE.txt)
 
 set(CPACK_GENERATOR ZIP)
 set(CPACK_PACKAGE_NAME VuzirizORURUZA)

@@ -30,6 +30,8 @@ run --help
 check "--help exits 0 with usage on stdout" eval 'status_is 0 && stdout_has "usage: dtmfwave" && stdout_has "KEYS OUTPUT.wav"'
 run --version
 check "--version prints the project version" eval '[ "$status" -eq 0 ] && [ "$(cat "$workdir/out")" = "dtmfwave $version" ]'
+run -h;  check "-h is --help" eval 'status_is 0 && stdout_has "usage: dtmfwave"'
+run -V;  check "-V is --version" eval 'status_is 0 && [ "$(cat "$workdir/out")" = "dtmfwave $version" ]'
 
 run;                                               check "no arguments" usage_error
 run 123;                                           check "one argument" usage_error
@@ -69,6 +71,68 @@ check "the other batch lines are still written" size_is "$workdir/batch_good.wav
 
 run -q "ab" "$workdir/quiet.wav"
 check "-q keeps the silent-slot note off stderr" eval 'status_is 0 && ! [ -s "$workdir/err" ]'
+run "ab" "$workdir/quiet-after.wav" -q
+check "-q after the operands works too" eval 'status_is 0 && ! [ -s "$workdir/err" ] && [ -f "$workdir/quiet-after.wav" ]'
+run -- -q "$workdir/dash-q.wav"
+check "after -- even -q is KEYS" eval 'status_is 0 && size_is "$workdir/dash-q.wav" $((header_bytes + 2 * slot_bytes))'
+printf '1\t%s\n' "$workdir/batch_equals.wav" >"$workdir/equals.txt"
+run --batch="$workdir/equals.txt"
+check "--batch=FILE" eval 'status_is 0 && size_is "$workdir/batch_equals.wav" $((header_bytes + slot_bytes))'
+
+# '-' is standard output: a pipe reader gets exactly the bytes of the file.
+(cd "$workdir" && "$dtmfwave" 1A# - >"$workdir/out" 2>"$workdir/err")
+status=$?
+check "'-' writes the file's bytes to standard output" \
+  eval 'status_is 0 && cmp -s "$workdir/out" "$workdir/good.wav" && ! [ -e "$workdir/-" ]'
+"$dtmfwave" 1A# - | /usr/bin/python3 -c 'import sys, wave; w = wave.open(sys.stdin.buffer); sys.exit(w.getnframes() != 12000 or w.getframerate() != 8000)'
+pipe_status="${PIPESTATUS[*]}"
+check "a pipe into Python's wave reads the whole file" eval '[ "$pipe_status" = "0 0" ]'
+{ printf 'before'; "$dtmfwave" 1A# -; } >"$workdir/shared.out"
+{ printf 'before'; cat "$workdir/good.wav"; } >"$workdir/shared.expected"
+check "'-' into a file adds to what the shell already wrote there" cmp -s "$workdir/shared.out" "$workdir/shared.expected"
+
+# A NUL would end the path early and write some other file.
+printf '1\t%s\0x\n2\t%s\n' "$workdir/nul.wav" "$workdir/after-nul.wav" | "$dtmfwave" -q --batch - >"$workdir/out" 2>"$workdir/err"
+status=$?
+check "a NUL in a batch line fails that line alone" \
+  eval 'status_is 1 && stderr_lines_are 1 && stderr_has "<stdin>:1: line holds a NUL byte" && ! [ -e "$workdir/nul.wav" ] && [ -f "$workdir/after-nul.wav" ]'
+
+# Progress on a terminal only: a batch long enough to outlast the first
+# update, rewriting one file.
+for _ in $(seq 60); do printf '%s\t%s\n' "$(printf '5%.0s' $(seq 400))" "$workdir/progress.wav"; done >"$workdir/long.txt"
+run --batch "$workdir/long.txt"
+check "no progress when stderr is not a terminal" eval 'status_is 0 && ! [ -s "$workdir/err" ]'
+if command -v script >/dev/null; then
+  script -qec "$(printf '%q ' "$dtmfwave" --batch "$workdir/long.txt") >/dev/null" /dev/null >"$workdir/tty" 2>&1
+  check "progress on a terminal" grep -qE "line [0-9]+, [0-9]+ written, 0 failed" "$workdir/tty"
+fi
+
+# A stop signal ends a batch between two files: the target is the old file
+# or a new one byte for byte, nothing else is left in its folder, and the
+# status is 128 + the signal number. The target has a second link, so the
+# module writes it in place rather than through a temporary: only the host
+# holding the signal until the call is done keeps a part from being left.
+mkdir -p "$workdir/signals"
+"$dtmfwave" -q 1 "$workdir/old.wav"
+"$dtmfwave" -q "$(printf '9%.0s' $(seq 2000))" "$workdir/new.wav"
+for _ in $(seq 400); do printf '%s\t%s\n' "$(printf '9%.0s' $(seq 2000))" "$workdir/signals/target.wav"; done >"$workdir/signal-batch.txt"
+set -m  # job control: a background job keeps SIGINT as a foreground one would
+for signal in INT TERM HUP; do
+  rm -f "$workdir/signals/target.wav" "$workdir/target-link.wav"
+  cp "$workdir/old.wav" "$workdir/signals/target.wav"
+  ln "$workdir/signals/target.wav" "$workdir/target-link.wav"
+  "$dtmfwave" -q --batch "$workdir/signal-batch.txt" &
+  pid=$!
+  sleep 0.3
+  kill -s "$signal" "$pid"
+  wait "$pid"
+  status=$?
+  check "SIG$signal: status 128+N" status_is $((128 + $(kill -l "$signal")))
+  check "SIG$signal: the target is the old file or the new one" \
+    eval 'cmp -s "$workdir/signals/target.wav" "$workdir/old.wav" || cmp -s "$workdir/signals/target.wav" "$workdir/new.wav"'
+  check "SIG$signal: no stray file beside the target" eval '[ "$(ls -A "$workdir/signals")" = target.wav ]'
+done
+set +m
 
 if [ -w /dev/full ]; then
   run 1 /dev/full

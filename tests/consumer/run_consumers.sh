@@ -31,7 +31,9 @@ c++ -std=c++17 -o "$work/pkg-config-cxx" "$here/consumer.cpp" $flags -Wl,-rpath,
 "$work/pkg-config-cxx" "$keys" "$work/pkg-config-cxx.wav"
 
 "$prefix/bin/dtmfwave" -q "$keys" "$work/installed-host.wav"
-test -f "$prefix/share/man/man1/dtmfwave.1"
+test -f "$prefix/share/man/man1/dtmfwave.1.gz"
+test -f "$prefix/share/bash-completion/completions/dtmfwave"
+test -f "$prefix/share/doc/VuzirizORURUZA/LICENSE"
 
 status=0
 for output in find_package-c find_package-cxx pkg-config-c pkg-config-cxx installed-host; do

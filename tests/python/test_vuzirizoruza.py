@@ -69,6 +69,20 @@ class BindingTest(unittest.TestCase):
         self.assertEqual(raised.exception.errno, errno.EILSEQ)
         self.assertEqual(os.listdir(self.folder.name), ["kept.wav"])
 
+    def test_bad_arguments_are_refused_before_the_call(self):
+        target = self.path("never.wav")
+        for keys in (b"1#", 1, ["1"]):
+            with self.subTest(keys=keys), self.assertRaises(TypeError):
+                vuzirizoruza.create(keys, target)
+        with self.assertRaises(TypeError):
+            vuzirizoruza.create("1", 3.5)
+        # A NUL would cut the string short: other keys, or another file.
+        with self.assertRaises(ValueError):
+            vuzirizoruza.create("1\0" + "2", target)
+        with self.assertRaises(ValueError):
+            vuzirizoruza.create("1", target + "\0.other")
+        self.assertEqual(os.listdir(self.folder.name), [])
+
 
 if __name__ == "__main__":
     unittest.main()

@@ -153,6 +153,10 @@ extern "C" void stopSignalNote(int signal)
 
 void stopSignalsCatch()
 {
+    // Past a file-size limit (ulimit -f) the kernel would kill the host
+    // mid-file with SIGXFSZ; ignored, the write fails with EFBIG instead, the
+    // module removes its temporary, and the failure is reported as any other.
+    std::signal(SIGXFSZ, SIG_IGN);
     for (const int signal : kStopSignals) {
         struct sigaction previous {};
         // A signal ignored on entry (nohup, a background job) stays ignored.

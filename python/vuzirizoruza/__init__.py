@@ -7,9 +7,9 @@ The module takes null-terminated UTF-16 strings whatever the size of the
 platform's wchar_t, so both arguments are encoded here by hand rather than
 passed as ctypes.c_wchar_p, which is 32 bits wide on Linux.
 
-The library is looked for in this order: the path given to load(),
-$VUZIRIZORURUZA_LIBRARY, the copy installed inside this package by
-`pip install`, and finally the system's library search path.
+The library is looked for in this order: the path given to load(), the
+copy installed inside this package by `pip install`, then (for a source
+tree) $VUZIRIZORURUZA_LIBRARY, and finally the system's library search path.
 """
 
 from __future__ import annotations
@@ -41,15 +41,17 @@ _library: Optional[ctypes.CDLL] = None
 
 
 def _candidates() -> Iterator[str]:
+    # pip install puts the module and its class library beside this file,
+    # and that copy, made for this package, comes first; the module finds
+    # the class library beside itself.
+    bundled = os.path.join(os.path.dirname(os.path.abspath(__file__)), _LIBRARY_NAME)
+    if os.path.exists(bundled):
+        yield bundled
+        return
     explicit = os.environ.get("VUZIRIZORURUZA_LIBRARY")
     if explicit:
         yield explicit
         return
-    # pip install puts the module and its class library beside this file;
-    # the module finds the class library beside itself.
-    bundled = os.path.join(os.path.dirname(os.path.abspath(__file__)), _LIBRARY_NAME)
-    if os.path.exists(bundled):
-        yield bundled
     yield _LIBRARY_NAME
     found = ctypes.util.find_library("VuzirizORURUZA")
     if found:
@@ -57,8 +59,9 @@ def _candidates() -> Iterator[str]:
 
 
 def load(path: Optional[StrPath] = None) -> ctypes.CDLL:
-    """Loads the shared library, from path, from $VUZIRIZORURUZA_LIBRARY, from
-    this package, or by its installed name; returns the ctypes handle."""
+    """Loads the shared library, from path, from this package, from
+    $VUZIRIZORURUZA_LIBRARY, or by its installed name; returns the ctypes
+    handle."""
     global _library
     if path is None and _library is not None:
         return _library

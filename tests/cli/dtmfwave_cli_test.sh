@@ -134,6 +134,16 @@ for signal in INT TERM HUP; do
 done
 set +m
 
+# Past a file-size limit the write fails with EFBIG instead of SIGXFSZ
+# killing the host mid-file: the earlier file stays and nothing is left.
+rm -f "$workdir/target-link.wav"
+cp "$workdir/old.wav" "$workdir/signals/target.wav"
+(ulimit -f 8; exec "$dtmfwave" -q 12345 "$workdir/signals/target.wav") >"$workdir/out" 2>"$workdir/err"
+status=$?
+check "a file-size limit fails with the reason" eval 'status_is 1 && stderr_has "File too large"'
+check "a file-size limit keeps the earlier file, with nothing beside it" \
+  eval 'cmp -s "$workdir/signals/target.wav" "$workdir/old.wav" && [ "$(ls -A "$workdir/signals")" = target.wav ]'
+
 if [ -w /dev/full ]; then
   run 1 /dev/full
   check "a full device fails with its reason" \

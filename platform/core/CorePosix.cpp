@@ -315,7 +315,8 @@ Ownership ownershipCopy(int descriptor, const struct stat& target)
 // pipes, multi-link files) are not ones two writers share.
 int inPlaceOpen(const char* path)
 {
-    if (VUZ_FAULT_INJECTED(create)) {
+    // Removal after a failure goes by the path the caller gave.
+    if (!textCopy(g_targetName, sizeof g_targetName, path) || VUZ_FAULT_INJECTED(create)) {
         return -1;
     }
     // Without O_NONBLOCK a pipe that nobody reads would hold the call for
@@ -342,10 +343,13 @@ int inPlaceOpen(const char* path)
     return descriptor;
 }
 
+// What replacementOpen returns, instead of a descriptor, for a target that
+// must be written in place after all.
+constexpr int kWriteInPlace = -2;
+
 // Opens the temporary beside an absent or single-linked regular target.
-// Returns -1 with errno set on failure, or -2 when the target must be
-// written in place after all: the folder refuses new files but the target
-// is there, or its owner cannot be kept.
+// Returns -1 with errno set on failure, or kWriteInPlace: the folder refuses
+// new files but the target is there, or its owner cannot be kept.
 int replacementOpen(const struct stat& target, bool targetExists)
 {
     if (targetExists && faccessat(AT_FDCWD, g_targetName, W_OK, AT_EACCESS) != 0) {
@@ -354,7 +358,7 @@ int replacementOpen(const struct stat& target, bool targetExists)
     const int descriptor = temporaryCreate();
     if (descriptor < 0) {
         const bool folderRefuses = errno == EACCES || errno == EPERM || errno == EROFS;
-        return targetExists && folderRefuses ? -2 : -1;
+        return targetExists && folderRefuses ? kWriteInPlace : -1;
     }
     if (!targetExists) {
         return descriptor;
@@ -365,7 +369,7 @@ int replacementOpen(const struct stat& target, bool targetExists)
     }
     descriptorCloseKeepingErrno(descriptor);
     temporaryRemove();
-    return ownership == Ownership::cannotKeep ? -2 : -1;
+    return ownership == Ownership::cannotKeep ? kWriteInPlace : -1;
 }
 
 int outputDescriptorOpen(const char* path)
@@ -378,7 +382,7 @@ int outputDescriptorOpen(const char* path)
         const bool replaceable = targetErrno == 0 && S_ISREG(target.st_mode) && target.st_nlink == 1;
         if (absent || replaceable) {
             const int descriptor = replacementOpen(target, replaceable);
-            if (descriptor != -2) {
+            if (descriptor != kWriteInPlace) {
                 g_output.replacing = descriptor >= 0;
                 g_output.seekable = g_output.replacing;
                 return descriptor;
@@ -449,10 +453,6 @@ std::FILE* outputOpen(const WideChar* path)
     const int descriptor = outputDescriptorOpen(utf8.get());
     if (descriptor < 0) {
         return nullptr;
-    }
-    if (!g_output.replacing) {
-        // Removal after a failure goes by the path the caller gave.
-        textCopy(g_targetName, sizeof g_targetName, utf8.get());
     }
     std::FILE* stream = fdopen(descriptor, "wb");
     if (!stream) {

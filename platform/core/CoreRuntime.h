@@ -70,7 +70,8 @@ bool fileClose(std::FILE* stream);
 // callers built against any C runtime can read, taken from the operation
 // that failed when the core saw it fail.
 void failureReport(int reason);
-// The state of the channels at entry, and their restoration on success.
+// The state of the channels at a call's entry (saving it also starts the
+// call's record of failures), and their restoration on success.
 struct ErrorState {
     int errorNumber;
     unsigned long lastError;

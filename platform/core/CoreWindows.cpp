@@ -289,16 +289,21 @@ HANDLE temporaryCreate()
 }
 
 // Removes the temporary, or at least empties it should that be refused.
+// Leaves errno and the last-error code as they were: it runs after the
+// failure they describe.
 void temporaryRemove()
 {
-    if (!VUZ_FAULT_INJECTED(discard) && DeleteFileW(g_temporaryName)) {
-        return;
+    const int reason = errno;
+    const DWORD code = GetLastError();
+    if (VUZ_FAULT_INJECTED(discard) || !DeleteFileW(g_temporaryName)) {
+        HANDLE handle = CreateFileW(g_temporaryName, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                                    TRUNCATE_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (handle != INVALID_HANDLE_VALUE) {
+            CloseHandle(handle);
+        }
     }
-    HANDLE handle = CreateFileW(g_temporaryName, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
-                                TRUNCATE_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (handle != INVALID_HANDLE_VALUE) {
-        CloseHandle(handle);
-    }
+    SetLastError(code);
+    errno = reason;
 }
 
 std::FILE* streamFromHandle(HANDLE handle)
@@ -339,13 +344,18 @@ std::FILE* inPlaceOpen(const wchar_t* path)
 
 // The file is checked, emptied and removed through one handle, so the file
 // that goes is the file this call wrote, whatever the path names by then.
+// Leaves errno and the last-error code as they were.
 void inPlaceDiscard()
 {
     if (!g_output.inPlaceDisk) {
         return;
     }
+    const int reason = errno;
+    const DWORD code = GetLastError();
     HANDLE handle = existingOpen(g_targetName, DELETE | GENERIC_WRITE | FILE_READ_ATTRIBUTES);
     if (handle == INVALID_HANDLE_VALUE) {
+        SetLastError(code);
+        errno = reason;
         return;
     }
     const FileFacts facts = factsOf(handle);
@@ -359,6 +369,8 @@ void inPlaceDiscard()
         }
     }
     CloseHandle(handle);
+    SetLastError(code);
+    errno = reason;
 }
 
 // The replacement shows as the file it replaces: not hidden, with the old
@@ -398,15 +410,6 @@ void streamCloseKeepingErrors(std::FILE* stream)
     const int reason = errno;
     const DWORD code = GetLastError();
     std::fclose(stream);
-    SetLastError(code);
-    errno = reason;
-}
-
-void temporaryRemoveKeepingErrors()
-{
-    const int reason = errno;
-    const DWORD code = GetLastError();
-    temporaryRemove();
     SetLastError(code);
     errno = reason;
 }
@@ -456,9 +459,7 @@ std::FILE* outputOpen(const WideChar* path)
     g_output.replacing = true;
     std::FILE* stream = streamFromHandle(handle);
     if (stream == nullptr) {
-        const int reason = errno;
         temporaryRemove();
-        errno = reason;
         return nullptr;
     }
     std::setvbuf(stream, g_streamBuffer, _IOFBF, sizeof g_streamBuffer);
@@ -476,9 +477,7 @@ bool outputCommit(std::FILE* stream)
         if (fileClose(stream)) {
             return true;
         }
-        const int reason = errno;
         inPlaceDiscard();
-        errno = reason;
         return false;
     }
 #if defined(VUZ_DURABLE_RENAME)
@@ -487,17 +486,17 @@ bool outputCommit(std::FILE* stream)
         || !FlushFileBuffers(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream))))) {
         osFailureRecord();
         streamCloseKeepingErrors(stream);
-        temporaryRemoveKeepingErrors();
+        temporaryRemove();
         return false;
     }
 #endif
     if (!fileClose(stream)) {
-        temporaryRemoveKeepingErrors();
+        temporaryRemove();
         return false;
     }
     if (!attributesCopy() || !targetReplace()) {
         osFailureRecord();
-        temporaryRemoveKeepingErrors();
+        temporaryRemove();
         return false;
     }
     return true;
@@ -506,15 +505,11 @@ bool outputCommit(std::FILE* stream)
 void outputAbandon(std::FILE* stream)
 {
     streamCloseKeepingErrors(stream);
-    const int reason = errno;
-    const DWORD code = GetLastError();
     if (g_output.replacing) {
         temporaryRemove();
     } else {
         inPlaceDiscard();
     }
-    SetLastError(code);
-    errno = reason;
 }
 
 void failureReport(int reason)

@@ -1,7 +1,8 @@
 // The exported call: key string in, complete WAVE file out.
 #include "DTMFWave.h"
 
-#include "CoreRuntime.h"
+#include "CoreCall.h"
+#include "CoreOutput.h"
 #include "DTMFSequence.h"
 #include "DTMFTone.h"
 #include "ModuleState.h"
@@ -36,30 +37,36 @@ struct NarrowKeys {
 };
 
 // Converts keys to the ANSI code page. Fails with EFBIG when the result
-// would not fit one file, with ENOMEM when no buffer can be had. Null keys
-// give the empty string, and so a file with no slots.
+// would not fit one file, with ENOMEM when no buffer can be had, and with
+// the conversion's own reason when the system cannot convert the keys.
+// Null keys give the empty string, and so a file with no slots.
 bool narrowKeysConvert(const DTMFWideChar* keys, NarrowKeys* narrow)
 {
-    const std::size_t wideCount = keys ? core::wideLength(keys) : 0;
     // Every wide character becomes at least one narrow byte, so an
-    // over-long string is refused before anything is allocated.
-    if (wideCount > DTMFWAVE_MAX_KEYS) {
+    // over-long string is refused before it is even measured.
+    if (keys && core::wideLength(keys) > DTMFWAVE_MAX_KEYS) {
         errno = EFBIG;
         return false;
     }
-    // Room for two bytes a character: the most a double-byte code page needs.
-    const std::size_t bufferSize = 2 * (wideCount + 1);
-    narrow->text.reset(new (std::nothrow) char[bufferSize]);
+    // The buffer is sized by the conversion itself: a code page of several
+    // bytes a character (UTF-8 among them) needs more than two a unit.
+    if (keys && !core::ansiLengthMeasure(keys, &narrow->length)) {
+        return false;
+    }
+    if (narrow->length > DTMFWAVE_MAX_KEYS) {
+        errno = EFBIG;
+        return false;
+    }
+    narrow->text.reset(new (std::nothrow) char[narrow->length + 1]);
     if (!narrow->text) {
         errno = ENOMEM;
         return false;
     }
     narrow->text[0] = '\0';
-    if (keys) {
-        narrow->length = core::ansiFromWide(keys, narrow->text.get(), bufferSize);
-    }
-    if (narrow->length > DTMFWAVE_MAX_KEYS) {
-        errno = EFBIG;
+    if (keys && core::ansiFromWide(keys, narrow->text.get(), narrow->length + 1) != narrow->length) {
+        // Measured and converted by the same system call: a difference
+        // means the conversion failed the second time.
+        errno = EILSEQ;
         return false;
     }
     return true;
@@ -106,7 +113,7 @@ bool waveFileWrite(const DTMFWideChar* keys, const DTMFWideChar* path)
     if (!narrowKeysConvert(keys, &narrow)) {
         return false;
     }
-    g_outputFile = core::outputOpen(path);
+    g_outputFile = core::outputOpen(path, kWaveHeaderBytes + std::uint64_t{kSlotBytes} * narrow.length);
     if (!g_outputFile) {
         return false;
     }

@@ -5,7 +5,7 @@
 // the buffer (which is allocated to its exact size for AddressSanitizer).
 //
 // Input: two bytes of buffer size, then the units, little-endian.
-#include "CoreRuntime.h"
+#include "CoreText.h"
 #include "FuzzChecks.h"
 
 #include <array>

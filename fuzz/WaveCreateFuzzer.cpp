@@ -8,7 +8,7 @@
 //     a character that is not a key;
 //   - one narrow byte always gives the same slot;
 //   - the call leaves errno alone and no descriptor open.
-#include "CoreRuntime.h"
+#include "CoreText.h"
 #include "DTMFWave.h"
 #include "FuzzChecks.h"
 

@@ -10,10 +10,11 @@
 
 namespace core {
 
-// create opens an in-place target; temporary, permissions and rename are the
-// steps of a replacement; discard removes what a failed call wrote.
-enum class FileOperation { create, temporary, permissions, write, rewind, flush, close, rename, discard };
-inline constexpr int kFileOperationCount = 9;
+// create opens an in-place target and reserve checks and claims its room;
+// temporary, metadata, link and rename are the steps of a replacement;
+// discard undoes what a failed call wrote.
+enum class FileOperation { create, reserve, temporary, metadata, write, rewind, flush, close, link, rename, discard };
+inline constexpr int kFileOperationCount = 11;
 
 #if defined(VUZ_FAULT_INJECTION)
 

@@ -34,7 +34,7 @@ struct OperationName {
 };
 constexpr OperationName kCallOperations[] = {
     {FileOperation::create, "create"}, {FileOperation::temporary, "temporary"},
-    {FileOperation::permissions, "permissions"}, {FileOperation::write, "write"},
+    {FileOperation::metadata, "metadata"}, {FileOperation::write, "write"},
     {FileOperation::rewind, "rewind"}, {FileOperation::flush, "flush"},
     {FileOperation::close, "close"}, {FileOperation::rename, "rename"}};
 
@@ -116,7 +116,7 @@ TEST(FaultInjection, EachTargetReachesItsOperations)
         const bool inPlace = kind == Target::linked;
         EXPECT_EQ(callCountOf(FileOperation::create, kind), inPlace ? 1 : 0);
         EXPECT_EQ(callCountOf(FileOperation::temporary, kind), inPlace ? 0 : 1);
-        EXPECT_EQ(callCountOf(FileOperation::permissions, kind), kind == Target::earlier ? 1 : 0);
+        EXPECT_EQ(callCountOf(FileOperation::metadata, kind), kind == Target::earlier ? 1 : 0);
         EXPECT_EQ(callCountOf(FileOperation::write, kind), 2 + static_cast<int>(kThreeKeys.size()));
         EXPECT_EQ(callCountOf(FileOperation::rewind, kind), 1);
         EXPECT_EQ(callCountOf(FileOperation::flush, kind), 1);

@@ -1,7 +1,7 @@
 // Files written by DTMFWaveCreate: sizes, header fields, slot contents,
 // truncation, independence of calls, the narrow code page and UTF-8 paths.
 #include "CallSupport.h"
-#include "CoreRuntime.h"
+#include "CoreText.h"
 #include "DTMFTone.h"
 #include "WaveFileCheck.h"
 

@@ -1,7 +1,7 @@
 // The Windows core layer on its own, under Wine: the ANSI conversion through
 // the real code page, wide paths, and outputs that reach their path whole or
 // not at all.
-#include "CoreRuntime.h"
+#include "CoreOutput.h"
 
 #include <windows.h>
 
@@ -63,7 +63,7 @@ void outputCheck(const std::wstring& folder)
 {
     // A new file appears only when committed, under its wide name.
     const std::wstring made = folder + L"made \u0416\u20ac.wav";
-    std::FILE* stream = core::outputOpen(made.c_str());
+    std::FILE* stream = core::outputOpen(made.c_str(), 4);
     check(stream != nullptr && core::outputSeekable(stream), "a wide path opens as a seekable file");
     if (stream == nullptr) {
         return;
@@ -73,7 +73,7 @@ void outputCheck(const std::wstring& folder)
     check(core::outputCommit(stream) && fileText(made) == "RIFF", "the commit puts the file at its path");
 
     // An abandoned rewrite keeps the earlier file, and errno, as they were.
-    stream = core::outputOpen(made.c_str());
+    stream = core::outputOpen(made.c_str(), 4);
     core::fileWrite(stream, "half", 4);
     errno = EDOM;
     core::outputAbandon(stream);
@@ -82,12 +82,12 @@ void outputCheck(const std::wstring& folder)
 
     // A read-only file is refused, as opening it for writing would be.
     SetFileAttributesW(made.c_str(), FILE_ATTRIBUTE_READONLY);
-    check(core::outputOpen(made.c_str()) == nullptr && errno == EACCES, "a read-only file is refused");
+    check(core::outputOpen(made.c_str(), 4) == nullptr && errno == EACCES, "a read-only file is refused");
     SetFileAttributesW(made.c_str(), FILE_ATTRIBUTE_NORMAL);
     DeleteFileW(made.c_str());
 
     // A device is written in place and cannot go back to its start.
-    stream = core::outputOpen(L"NUL");
+    stream = core::outputOpen(L"NUL", 4);
     check(stream != nullptr && !core::outputSeekable(stream), "the null device is written in place");
     if (stream != nullptr) {
         core::outputCommit(stream);

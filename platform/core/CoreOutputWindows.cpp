@@ -1,9 +1,8 @@
-// The core services on Windows, on top of the real platform: the ANSI code
-// page for the narrow keys, a hidden temporary moved over the target with
-// MoveFileExW, the thread's last-error code beside errno, and a slim
-// reader/writer lock for the module lock.
+// File output on Windows: a hidden temporary moved over the target with
+// MoveFileExW.
 #include "CoreFaults.h"
-#include "CoreRuntime.h"
+#include "CoreCall.h"
+#include "CoreOutput.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -15,9 +14,6 @@
 
 namespace core {
 namespace {
-
-// Statically initialised, so calls may come before any constructor has run.
-SRWLOCK g_callLock = SRWLOCK_INIT;
 
 // The longest path Windows takes, in UTF-16 units with the terminator.
 constexpr std::size_t kPathUnits = 32768;
@@ -48,102 +44,6 @@ wchar_t g_temporaryName[kPathUnits];
 
 // The stream's buffer: sixteen slots a write instead of one, as on POSIX.
 char g_streamBuffer[64 * 1024];
-
-// The Win32 code of the last operation the core saw fail in this call, and
-// the errno it stands for: the last-error code a caller reads names the
-// operation's own failure, not a translation of errno back.
-DWORD g_failureCode;
-int g_failureErrno;
-
-int errnoFromWin32(DWORD code)
-{
-    switch (code) {
-    case ERROR_FILE_NOT_FOUND:
-    case ERROR_PATH_NOT_FOUND:
-    case ERROR_INVALID_DRIVE:
-    case ERROR_INVALID_NAME:
-    case ERROR_BAD_NETPATH:
-    case ERROR_BAD_PATHNAME:
-        return ENOENT;
-    case ERROR_ACCESS_DENIED:
-    case ERROR_SHARING_VIOLATION:
-    case ERROR_LOCK_VIOLATION:
-    case ERROR_WRITE_PROTECT:
-        return EACCES;
-    case ERROR_FILE_EXISTS:
-    case ERROR_ALREADY_EXISTS:
-        return EEXIST;
-    case ERROR_DISK_FULL:
-    case ERROR_HANDLE_DISK_FULL:
-        return ENOSPC;
-    case ERROR_FILENAME_EXCED_RANGE:
-        return ENAMETOOLONG;
-    case ERROR_NOT_ENOUGH_MEMORY:
-    case ERROR_OUTOFMEMORY:
-        return ENOMEM;
-    case ERROR_FILE_TOO_LARGE:
-        return EFBIG;
-    case ERROR_INVALID_PARAMETER:
-        return EINVAL;
-    case ERROR_NO_UNICODE_TRANSLATION:
-        return EILSEQ;
-    default:
-        return EIO;
-    }
-}
-
-// For failures that only errno describes: the C runtime's stream calls, the
-// checks of the call itself, and the fault seam.
-DWORD win32FromErrno(int reason)
-{
-    switch (reason) {
-    case EFBIG:
-        return ERROR_FILE_TOO_LARGE;
-    case EILSEQ:
-        return ERROR_NO_UNICODE_TRANSLATION;
-    case EINVAL:
-        return ERROR_INVALID_PARAMETER;
-    case ENOMEM:
-        return ERROR_NOT_ENOUGH_MEMORY;
-    case ENOSPC:
-        return ERROR_DISK_FULL;
-    case EACCES:
-        return ERROR_ACCESS_DENIED;
-    case ENOENT:
-        return ERROR_PATH_NOT_FOUND;
-    case EEXIST:
-        return ERROR_FILE_EXISTS;
-    case ENAMETOOLONG:
-        return ERROR_FILENAME_EXCED_RANGE;
-    default:
-        return ERROR_WRITE_FAULT;
-    }
-}
-
-// Notes the failure of a Windows call and sets errno from it.
-void osFailureRecord()
-{
-    g_failureCode = GetLastError();
-    g_failureErrno = errnoFromWin32(g_failureCode);
-    errno = g_failureErrno;
-}
-
-bool isHighSurrogate(wchar_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
-bool isLowSurrogate(wchar_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
-
-// A file name with an unpaired surrogate would be taken by the file system
-// as it is, but no caller can name it again through any other encoding.
-bool isValidUtf16(const wchar_t* text)
-{
-    for (std::size_t i = 0; text[i] != 0; ++i) {
-        if (isHighSurrogate(text[i]) && isLowSurrogate(text[i + 1])) {
-            ++i;
-        } else if (isHighSurrogate(text[i]) || isLowSurrogate(text[i])) {
-            return false;
-        }
-    }
-    return true;
-}
 
 bool textCopy(wchar_t* destination, std::size_t units, const wchar_t* source)
 {
@@ -331,7 +231,7 @@ std::FILE* inPlaceOpen(const wchar_t* path)
     if (stream == nullptr) {
         // _wfopen leaves the last-error code of the CreateFileW it made.
         if (GetLastError() != ERROR_SUCCESS) {
-            osFailureRecord();
+            failureRecordWin32();
         }
         return nullptr;
     }
@@ -377,7 +277,7 @@ void inPlaceDiscard()
 // file's attributes.
 bool attributesCopy()
 {
-    if (VUZ_FAULT_INJECTED(permissions)) {
+    if (VUZ_FAULT_INJECTED(metadata)) {
         SetLastError(win32FromErrno(errno));
         return false;
     }
@@ -416,23 +316,7 @@ void streamCloseKeepingErrors(std::FILE* stream)
 
 } // namespace
 
-std::size_t ansiFromWide(const WideChar* wide, char* narrow, std::size_t narrowSize)
-{
-    if (narrowSize == 0) {
-        return 0;
-    }
-    const int size = narrowSize > INT_MAX ? INT_MAX : static_cast<int>(narrowSize);
-    // The count includes the terminator; 0 means the conversion failed and
-    // may have left a partial string behind.
-    const int written = WideCharToMultiByte(CP_ACP, 0, wide, -1, narrow, size, NULL, NULL);
-    if (written <= 0) {
-        narrow[0] = '\0';
-        return 0;
-    }
-    return static_cast<std::size_t>(written - 1);
-}
-
-std::FILE* outputOpen(const WideChar* path)
+std::FILE* outputOpen(const WideChar* path, std::uint64_t /*fileBytes*/)
 {
     g_output = Output{};
     if (!isValidUtf16(path)) {
@@ -441,7 +325,7 @@ std::FILE* outputOpen(const WideChar* path)
     }
     const TargetKind kind = targetFind(path);
     if (kind == TargetKind::refused) {
-        osFailureRecord();
+        failureRecordWin32();
         return nullptr;
     }
     if (kind == TargetKind::inPlace) {
@@ -453,7 +337,7 @@ std::FILE* outputOpen(const WideChar* path)
         if (kind == TargetKind::replaceable && GetLastError() == ERROR_ACCESS_DENIED) {
             return inPlaceOpen(path);
         }
-        osFailureRecord();
+        failureRecordWin32();
         return nullptr;
     }
     g_output.replacing = true;
@@ -484,7 +368,7 @@ bool outputCommit(std::FILE* stream)
     // The data reaches the disk before the name does.
     if (std::fflush(stream) != 0
         || !FlushFileBuffers(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream))))) {
-        osFailureRecord();
+        failureRecordWin32();
         streamCloseKeepingErrors(stream);
         temporaryRemove();
         return false;
@@ -495,7 +379,7 @@ bool outputCommit(std::FILE* stream)
         return false;
     }
     if (!attributesCopy() || !targetReplace()) {
-        osFailureRecord();
+        failureRecordWin32();
         temporaryRemove();
         return false;
     }
@@ -510,35 +394,6 @@ void outputAbandon(std::FILE* stream)
     } else {
         inPlaceDiscard();
     }
-}
-
-void failureReport(int reason)
-{
-    errno = reason;
-    SetLastError(g_failureCode != 0 && g_failureErrno == reason ? g_failureCode : win32FromErrno(reason));
-}
-
-ErrorState errorStateSave()
-{
-    g_failureCode = 0;
-    g_failureErrno = 0;
-    return ErrorState{errno, GetLastError()};
-}
-
-void errorStateRestore(const ErrorState& state)
-{
-    errno = state.errorNumber;
-    SetLastError(static_cast<DWORD>(state.lastError));
-}
-
-void callLockAcquire()
-{
-    AcquireSRWLockExclusive(&g_callLock);
-}
-
-void callLockRelease()
-{
-    ReleaseSRWLockExclusive(&g_callLock);
 }
 
 } // namespace core

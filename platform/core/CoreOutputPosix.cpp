@@ -1,8 +1,6 @@
-// The core services on POSIX systems: Windows-1252 for the narrow keys,
-// UTF-8 for paths, a temporary file renamed over the target, a pthread mutex
-// for the module lock.
+// File output on POSIX systems: a temporary file renamed over the target.
 #include "CoreFaults.h"
-#include "CoreRuntime.h"
+#include "CoreOutput.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -13,7 +11,6 @@
 #include <fcntl.h>
 #include <memory>
 #include <new>
-#include <pthread.h>
 #include <linux/magic.h>
 #include <sys/stat.h>
 #include <sys/statfs.h>
@@ -21,84 +18,6 @@
 
 namespace core {
 namespace {
-
-// Windows-1252 bytes 0x80..0x9F and the UTF-16 units they stand for. The
-// five bytes without a printable character (0x81, 0x8D, 0x8F, 0x90, 0x9D)
-// map to the C1 controls of the same value, as the Windows code page does.
-constexpr char16_t kWindows1252High[32] = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
-    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
-};
-constexpr char kUnmappable = '?';
-
-char windows1252FromUnit(char16_t unit)
-{
-    if (unit < 0x80 || (unit >= 0xA0 && unit <= 0xFF)) {
-        return static_cast<char>(unit);
-    }
-    for (int i = 0; i < 32; ++i) {
-        if (kWindows1252High[i] == unit) {
-            return static_cast<char>(0x80 + i);
-        }
-    }
-    return kUnmappable;
-}
-
-bool isHighSurrogate(char16_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
-bool isLowSurrogate(char16_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
-
-char* putUtf8(char* out, char32_t codePoint)
-{
-    if (codePoint < 0x80) {
-        *out++ = static_cast<char>(codePoint);
-    } else if (codePoint < 0x800) {
-        *out++ = static_cast<char>(0xC0 | (codePoint >> 6));
-        *out++ = static_cast<char>(0x80 | (codePoint & 0x3F));
-    } else if (codePoint < 0x10000) {
-        *out++ = static_cast<char>(0xE0 | (codePoint >> 12));
-        *out++ = static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F));
-        *out++ = static_cast<char>(0x80 | (codePoint & 0x3F));
-    } else {
-        *out++ = static_cast<char>(0xF0 | (codePoint >> 18));
-        *out++ = static_cast<char>(0x80 | ((codePoint >> 12) & 0x3F));
-        *out++ = static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F));
-        *out++ = static_cast<char>(0x80 | (codePoint & 0x3F));
-    }
-    return out;
-}
-
-// A UTF-16 unit never needs more than three UTF-8 bytes: a surrogate pair
-// is two units and four bytes.
-constexpr std::size_t kMaxUtf8BytesPerUnit = 3;
-
-// Returns the UTF-8 form of path in a new buffer, or null with errno set:
-// EILSEQ for an unpaired surrogate, ENOMEM when no buffer can be had.
-std::unique_ptr<char[]> utf8FromUtf16(const WideChar* path)
-{
-    const std::size_t units = wideLength(path);
-    std::unique_ptr<char[]> utf8(new (std::nothrow) char[units * kMaxUtf8BytesPerUnit + 1]);
-    if (!utf8) {
-        errno = ENOMEM;
-        return nullptr;
-    }
-    char* out = utf8.get();
-    for (std::size_t i = 0; i < units; ++i) {
-        const char16_t unit = path[i];
-        if (isHighSurrogate(unit) && isLowSurrogate(path[i + 1])) {
-            const char16_t low = path[++i];
-            out = putUtf8(out, 0x10000 + ((char32_t{unit} - 0xD800) << 10) + (low - 0xDC00));
-        } else if (isHighSurrogate(unit) || isLowSurrogate(unit)) {
-            errno = EILSEQ;
-            return nullptr;
-        } else {
-            out = putUtf8(out, unit);
-        }
-    }
-    *out = '\0';
-    return utf8;
-}
 
 // The one output a call has open; calls hold the module lock from its
 // opening to its end, so module-static state serves.
@@ -114,8 +33,6 @@ Output g_output;
 char g_targetName[PATH_MAX];
 // The temporary file beside it, while g_output.replacing.
 char g_temporaryName[PATH_MAX];
-
-pthread_mutex_t g_callLock = PTHREAD_MUTEX_INITIALIZER;
 
 // The stream's buffer. A slot is 4000 bytes, just under stdio's usual 4 KiB,
 // which would cost a system call per slot; 64 KiB takes sixteen slots a
@@ -303,7 +220,7 @@ Ownership ownershipCopy(int descriptor, const struct stat& target)
         && fchown(descriptor, target.st_uid, target.st_gid) != 0) {
         return Ownership::cannotKeep;
     }
-    if (VUZ_FAULT_INJECTED(permissions) || fchmod(descriptor, target.st_mode & 07777) != 0) {
+    if (VUZ_FAULT_INJECTED(metadata) || fchmod(descriptor, target.st_mode & 07777) != 0) {
         return Ownership::failed;
     }
     return Ownership::kept;
@@ -431,22 +348,9 @@ void folderSync()
 
 } // namespace
 
-std::size_t ansiFromWide(const WideChar* wide, char* narrow, std::size_t narrowSize)
+std::FILE* outputOpen(const WideChar* path, std::uint64_t /*fileBytes*/)
 {
-    if (narrowSize == 0) {
-        return 0;
-    }
-    std::size_t length = 0;
-    for (; wide[length] != 0 && length + 1 < narrowSize; ++length) {
-        narrow[length] = windows1252FromUnit(wide[length]);
-    }
-    narrow[length] = '\0';
-    return length;
-}
-
-std::FILE* outputOpen(const WideChar* path)
-{
-    const std::unique_ptr<char[]> utf8 = utf8FromUtf16(path);
+    const std::unique_ptr<char[]> utf8 = utf8FromWide(path);
     if (!utf8) {
         return nullptr;
     }
@@ -537,31 +441,6 @@ void outputAbandon(std::FILE* stream)
         std::fclose(stream);
     }
     errno = reason;
-}
-
-void failureReport(int reason)
-{
-    errno = reason;
-}
-
-ErrorState errorStateSave()
-{
-    return ErrorState{errno, 0};
-}
-
-void errorStateRestore(const ErrorState& state)
-{
-    errno = state.errorNumber;
-}
-
-void callLockAcquire()
-{
-    pthread_mutex_lock(&g_callLock);
-}
-
-void callLockRelease()
-{
-    pthread_mutex_unlock(&g_callLock);
 }
 
 } // namespace core

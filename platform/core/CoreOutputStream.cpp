@@ -1,20 +1,11 @@
-// What every platform shares: the UTF-16 length and the stream operations,
-// which are the C runtime's own calls.
+// The stream operations of the output, which are the C runtime's own calls
+// on every platform, with the fault seam in front of them.
 #include "CoreFaults.h"
-#include "CoreRuntime.h"
+#include "CoreOutput.h"
 
 #include <cerrno>
 
 namespace core {
-
-std::size_t wideLength(const WideChar* text)
-{
-    std::size_t length = 0;
-    while (text[length] != 0) {
-        ++length;
-    }
-    return length;
-}
 
 bool fileWrite(std::FILE* stream, const void* data, std::size_t size)
 {

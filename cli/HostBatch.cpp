@@ -1,0 +1,100 @@
+// Batch mode: one file for every KEYS<TAB>OUTPUT.wav line.
+#include "Host.h"
+
+#include <cerrno>
+#include <cstring>
+
+#ifdef _WIN32
+#include <cstdio>
+#endif
+
+namespace {
+
+std::FILE* textFileOpen(const std::string& utf8)
+{
+#ifdef _WIN32
+    const std::optional<std::u16string> utf16 = utf16FromUtf8(utf8);
+    return utf16 ? _wfopen(moduleText(*utf16), L"r") : nullptr;
+#else
+    return std::fopen(utf8.c_str(), "r");
+#endif
+}
+
+} // namespace
+
+// One line of a batch: KEYS, a tab, OUTPUT.wav. A bad line or a file that
+// cannot be written fails that line alone.
+namespace {
+
+bool batchLineRun(std::string line, const std::string& where, bool quiet)
+{
+    if (!line.empty() && line.back() == '\r') {
+        line.pop_back();
+    }
+    // Neither a key string nor a path can hold a NUL: the module would see
+    // the string end there and write some other file.
+    if (line.find('\0') != std::string::npos) {
+        report("%sline holds a NUL byte", where.c_str());
+        return false;
+    }
+    const std::size_t tab = line.find('\t');
+    if (tab == std::string::npos || line.find('\t', tab + 1) != std::string::npos) {
+        report("%sexpected KEYS<TAB>OUTPUT.wav", where.c_str());
+        return false;
+    }
+    if (line.compare(tab + 1, std::string::npos, kStandardStream) == 0) {
+        report("%s'-' (standard output) takes a single file, not a batch line", where.c_str());
+        return false;
+    }
+    return waveWrite(line.substr(0, tab), line.substr(tab + 1), where, quiet) == kExitSuccess;
+}
+
+} // namespace
+
+int batchRun(const std::string& source, bool quiet)
+{
+    const bool fromStdin = source == "-";
+    std::FILE* input = fromStdin ? stdin : textFileOpen(source);
+    if (!input) {
+        report("cannot read '%s': %s", source.c_str(), std::strerror(errno));
+        return kExitFailure;
+    }
+    if (!quiet && isTerminal(stderr)) {
+        progressEnable();
+    }
+    const std::string name = fromStdin ? "<stdin>" : source;
+    std::size_t written = 0;
+    std::size_t failed = 0;
+    std::string line;
+    std::size_t lineNumber = 0;
+    for (int c = std::fgetc(input);; c = std::fgetc(input)) {
+        stopIfSignalled();
+        if (c != EOF && c != '\n') {
+            line.push_back(static_cast<char>(c));
+            continue;
+        }
+        if (c == EOF && line.empty()) {
+            break;
+        }
+        ++lineNumber;
+        // Blank lines separate groups of a test set; they are not errors.
+        if (line.find_first_not_of(" \t\r") != std::string::npos) {
+            const std::string where = name + ":" + std::to_string(lineNumber) + ": ";
+            ++(batchLineRun(line, where, quiet) ? written : failed);
+            progressShow(lineNumber, written, failed);
+        }
+        line.clear();
+        if (c == EOF) {
+            break;
+        }
+    }
+    progressWipe();
+    if (std::ferror(input)) {
+        report("error reading '%s': %s", name.c_str(), std::strerror(errno));
+        ++failed;
+    }
+    if (!fromStdin) {
+        std::fclose(input);
+    }
+    return failed == 0 ? kExitSuccess : kExitFailure;
+}

@@ -1,0 +1,126 @@
+// What the host tells its user on standard error: one-line messages, the
+// note about silent slots, and a batch's progress on a terminal.
+#include "Host.h"
+
+#include <chrono>
+#include <cstdarg>
+#include <cstdio>
+
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
+
+namespace {
+
+// The keys that sound; every other character is a silent slot.
+constexpr std::string_view kSoundingKeys = "0123456789*#ABCD";
+// A long key string may be mostly silent; the note names only the first few.
+constexpr std::size_t kSilentCharactersListed = 8;
+
+class ProgressLine {
+public:
+    void enable() { enabled_ = true; }
+    void show(std::size_t lineNumber, std::size_t written, std::size_t failed)
+    {
+        const auto now = std::chrono::steady_clock::now();
+        if (!enabled_ || now - shownAt_ < kInterval) {
+            return;
+        }
+        shownAt_ = now;
+        char text[96];
+        const int length = std::snprintf(text, sizeof text, "dtmfwave: line %zu, %zu written, %zu failed",
+                                         lineNumber, written, failed);
+        const int padding = shownLength_ > length ? shownLength_ - length : 0;
+        std::fprintf(stderr, "\r%s%*s", text, padding, "");
+        std::fflush(stderr);
+        shownLength_ = length;
+    }
+    void wipe()
+    {
+        if (shownLength_ > 0) {
+            std::fprintf(stderr, "\r%*s\r", shownLength_, "");
+            shownLength_ = 0;
+        }
+    }
+
+private:
+    // Often enough to look alive, seldom enough to cost nothing; a batch
+    // that is done within the first interval shows nothing at all.
+    static constexpr std::chrono::milliseconds kInterval{100};
+    bool enabled_ = false;
+    int shownLength_ = 0;
+    std::chrono::steady_clock::time_point shownAt_ = std::chrono::steady_clock::now();
+};
+
+ProgressLine g_progress;
+
+} // namespace
+
+void report(const char* format, ...)
+{
+    g_progress.wipe();
+    std::fputs("dtmfwave: ", stderr);
+    va_list arguments;
+    va_start(arguments, format);
+    std::vfprintf(stderr, format, arguments);
+    va_end(arguments);
+    std::fputc('\n', stderr);
+}
+
+bool isTerminal(std::FILE* stream)
+{
+#ifdef _WIN32
+    return _isatty(_fileno(stream)) != 0;
+#else
+    return isatty(fileno(stream)) != 0;
+#endif
+}
+
+void silentSlotsReport(std::string_view keys, const std::string& where)
+{
+    // A character outside the Basic Multilingual Plane is two UTF-16 units,
+    // and so two silent slots.
+    std::string listed;
+    std::size_t silentCount = 0;
+    std::size_t charactersListed = 0;
+    std::size_t slot = 1;
+    for (std::size_t i = 0; i < keys.size();) {
+        const std::size_t length = utf8SequenceLength(static_cast<unsigned char>(keys[i]));
+        const std::size_t slots = length == 4 ? 2 : 1;
+        const std::string_view character = keys.substr(i, length);
+        if (length > 1 || kSoundingKeys.find(keys[i]) == std::string_view::npos) {
+            silentCount += slots;
+            if (charactersListed < kSilentCharactersListed) {
+                listed += charactersListed++ ? ", '" : " '";
+                listed.append(character);
+                listed += slots == 1 ? "' (slot " + std::to_string(slot) + ")"
+                                     : "' (slots " + std::to_string(slot) + "-" + std::to_string(slot + 1) + ")";
+            } else if (charactersListed++ == kSilentCharactersListed) {
+                listed += ", ...";
+            }
+        }
+        slot += slots;
+        i += length;
+    }
+    if (silentCount > 0) {
+        report("%s%zu silent slot%s:%s", where.c_str(), silentCount, silentCount == 1 ? "" : "s",
+               listed.c_str());
+    }
+}
+
+void progressEnable()
+{
+    g_progress.enable();
+}
+
+void progressShow(std::size_t lineNumber, std::size_t written, std::size_t failed)
+{
+    g_progress.show(lineNumber, written, failed);
+}
+
+void progressWipe()
+{
+    g_progress.wipe();
+}

@@ -88,16 +88,25 @@ const DTMFSynthesisPath g_synthesisPaths[] = {
 };
 const int32_t g_synthesisPathCount = static_cast<int32_t>(std::size(g_synthesisPaths));
 
-DTMFKeyFrequencies DTMFKeyFrequenciesFind(signed char key)
+int32_t DTMFKeyIndexFind(signed char key)
 {
-    for (int row = 0; row < 4; ++row) {
-        for (int column = 0; column < 4; ++column) {
+    for (int32_t row = 0; row < 4; ++row) {
+        for (int32_t column = 0; column < 4; ++column) {
             if (kKeypad[row][column] == key) {
-                return {kRowFrequenciesHz[row], kColumnFrequenciesHz[column]};
+                return row * 4 + column;
             }
         }
     }
-    return {0, 0};
+    return -1;
+}
+
+DTMFKeyFrequencies DTMFKeyFrequenciesFind(signed char key)
+{
+    const int32_t index = DTMFKeyIndexFind(key);
+    if (index < 0) {
+        return {0, 0};
+    }
+    return {kRowFrequenciesHz[index / 4], kColumnFrequenciesHz[index % 4]};
 }
 
 int32_t DTMFTonePathGenerate(const DTMFSynthesisPath& path, signed char key, int32_t durationMs)

@@ -37,6 +37,11 @@ struct DTMFKeyFrequencies {
 
 DTMFKeyFrequencies DTMFKeyFrequenciesFind(signed char key);
 
+// The sixteen keys, counted row by row from "1" (0) to "D" (15); -1 for a
+// character that is not a key.
+inline constexpr int32_t kKeypadKeyCount = 16;
+int32_t DTMFKeyIndexFind(signed char key);
+
 // Writes the samples of key's tone pair for durationMs to the start of
 // g_sampleBuffer and leaves every later byte alone. A duration of 0 or less
 // writes nothing; one longer than the buffer is clamped to it. Returns 1.

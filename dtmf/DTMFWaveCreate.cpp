@@ -23,6 +23,29 @@ int32_t g_digitCount;
 
 namespace {
 
+// A key string repeats its keys, and a key's tone is the same bytes every
+// time it sounds: within one call each distinct key is synthesised once, and
+// every character that is no key shares one silent tone. Nothing is kept
+// from one call to the next.
+constexpr int32_t kSilentToneIndex = kKeypadKeyCount;
+constexpr int32_t kDistinctToneCount = kKeypadKeyCount + 1;
+uint8_t g_callTones[kDistinctToneCount][kToneSamples];
+bool g_callToneMade[kDistinctToneCount];
+
+// Puts key's tone at the start of g_sampleBuffer, as DTMFToneGenerate does.
+void callToneGenerate(signed char key)
+{
+    const int32_t keyIndex = DTMFKeyIndexFind(key);
+    const int32_t index = keyIndex < 0 ? kSilentToneIndex : keyIndex;
+    if (g_callToneMade[index]) {
+        std::memcpy(g_sampleBuffer, g_callTones[index], kToneSamples);
+        return;
+    }
+    DTMFToneGenerate(key, kToneDurationMs);
+    std::memcpy(g_callTones[index], g_sampleBuffer, kToneSamples);
+    g_callToneMade[index] = true;
+}
+
 #if defined(ELIBACC)
 constexpr int kModuleRefusedErrno = ELIBACC; // the class library did not take the module
 #else
@@ -130,8 +153,9 @@ int32_t DTMFSequenceWrite(const char* narrowKeys)
 {
     // The string cannot change during the loop: measure it once.
     const std::size_t length = std::strlen(narrowKeys);
+    std::memset(g_callToneMade, 0, sizeof g_callToneMade);
     for (std::size_t i = 0; i < length; ++i) {
-        DTMFToneGenerate(static_cast<signed char>(narrowKeys[i]), kToneDurationMs);
+        callToneGenerate(static_cast<signed char>(narrowKeys[i]));
         if (!core::fileWrite(g_outputFile, g_sampleBuffer, kSlotBytes)) {
             return 0;
         }

@@ -90,18 +90,28 @@ extern "C" {
  *       an unpaired surrogate names no file).
  *
  * The file is complete and closed when the call returns: a 44-byte header
- * followed by 4000 bytes per narrow character. It is written into a hidden
- * temporary file beside the target (".NAME.XXXXXX.partial") and renamed over
- * the target only once complete, so that whatever happens, even to the
+ * followed by 4000 bytes per narrow character. Whatever happens, even to the
  * process, the path names the earlier file or the whole new one, never a
- * part. A symbolic link stays a link and the file it names is replaced; the
- * replacement keeps that file's permission bits. On any failure the
- * temporary is removed and an earlier file is left exactly as it was.
- * Devices, pipes, names of open descriptors (/dev/stdout), files with
- * several links and files in a folder that refuses new files are written in
- * place instead, with a header that is right from the first byte, so a pipe
- * receives a valid file; such a file is emptied and removed when a write
- * fails.
+ * part: the new file is written into a temporary in the target's folder
+ * that has no name until it is complete, and is then renamed over the
+ * target. A failure leaves no temporary; a killed process can leave one
+ * hidden ".dtmf-*.partial" beside the target only where the file system has
+ * no unnamed files (the temporary is then named from the start) or in the
+ * instant between naming the finished file and the rename. The replacement keeps the earlier file's mode,
+ * owner, group, access control list and the extended attributes the caller
+ * may set, and nobody that mode refuses can read the new content at any
+ * moment. A symbolic link stays a link and the file it names is replaced.
+ *
+ * Targets a rename cannot replace are written in place: devices, pipes,
+ * sockets, names of the caller's own descriptors (/dev/stdout, /dev/fd/N:
+ * written through the descriptor itself, where it stands), files with
+ * several links, bind-mounted files, files in a folder that refuses new
+ * files and files whose owner the caller cannot give. Before the first byte
+ * of such a file changes, the file-size limit and the room for the whole
+ * file are checked; a failed write never removes a name, and empties what
+ * this call wrote, so no header claims bytes that are missing. Any file that
+ * would pass the file-size limit fails with EFBIG before anything is
+ * written.
  *
  * errno: on failure it holds the reason (the failing operation's own code;
  * EINVAL for a null path, EILSEQ for a path that is not valid UTF-16, EFBIG

@@ -20,17 +20,21 @@ inline constexpr int kFileOperationCount = 11;
 
 // What to break: the callNumber-th call (counting from 1) of operation
 // fails with errorNumber. With shortWrite, a failing write first passes on
-// half of its bytes, as a disk that fills up part way does.
+// half of its bytes, as a disk that fills up part way does. An action, if
+// any, runs just before the failure: what another process might do to the
+// folder at that moment.
 struct FaultPlan {
     FileOperation operation;
     int callNumber;
     int errorNumber;
     bool shortWrite;
+    void (*action)();
 };
+inline constexpr int kFaultPlansMax = 4;
 
 // Disarms every plan and starts counting every operation from zero.
 void faultPlansReset();
-// Arms plan beside the others, at most one for each operation.
+// Arms plan beside the others, up to kFaultPlansMax.
 void faultPlanAdd(const FaultPlan& plan);
 // Calls of operation since the last faultPlansReset.
 int faultCallCount(FileOperation operation);

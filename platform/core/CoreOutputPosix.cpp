@@ -1,38 +1,44 @@
-// File output on POSIX systems: a temporary file renamed over the target.
+// File output on POSIX systems. A file that can be replaced is written into
+// an unnamed temporary in its folder (O_TMPFILE), which the kernel removes
+// with the last descriptor, so a process that dies leaves nothing; once
+// complete it gets a hidden name and is renamed over the target. Where the
+// file system has no unnamed files, the temporary is named from the start.
+// Everything else is written in place, after the file-size limit and the
+// room for the whole file were checked.
 #include "CoreFaults.h"
 #include "CoreOutput.h"
+#include "CoreOutputPosix.h"
 
-#include <algorithm>
 #include <cerrno>
-#include <climits>
-#include <cstdlib>
-#include <cstring>
+#include <cstdio>
 #include <ctime>
 #include <fcntl.h>
-#include <memory>
-#include <new>
-#include <linux/magic.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/statfs.h>
 #include <unistd.h>
 
 namespace core {
 namespace {
 
+enum class Route {
+    replace,    // a temporary renamed over the target once complete
+    inPlace,    // the target opened as it stands
+    descriptor, // a descriptor of this process, written where it stands
+};
+
 // The one output a call has open; calls hold the module lock from its
 // opening to its end, so module-static state serves.
 struct Output {
-    bool replacing;      // a temporary beside the target, renamed over it
-    bool inPlaceRegular; // an in-place regular file, emptied and removed on failure
-    bool seekable;       // known from the file's type; otherwise asked
-    dev_t device;
-    ino_t node;
+    Route route;
+    Target target;
+    bool temporaryNamed;  // the temporary has a name in the folder
+    char temporaryName[NAME_MAX + 1];
+    bool regular;         // in place: a regular file, cut back on failure
+    bool seekable;
+    off_t start;          // where this call's bytes begin in an in-place file
+    off_t end;            // and where they end
 };
 Output g_output;
-// The file the path finally names, after its symbolic links.
-char g_targetName[PATH_MAX];
-// The temporary file beside it, while g_output.replacing.
-char g_temporaryName[PATH_MAX];
 
 // The stream's buffer. A slot is 4000 bytes, just under stdio's usual 4 KiB,
 // which would cost a system call per slot; 64 KiB takes sixteen slots a
@@ -40,10 +46,16 @@ char g_temporaryName[PATH_MAX];
 // open to close.
 char g_streamBuffer[64 * 1024];
 
-// As the kernel counts symbolic links on one path before ELOOP.
-constexpr int kMaxSymbolicLinkHops = 40;
 // Tries at a fresh temporary name before giving up.
 constexpr int kTemporaryNameAttempts = 64;
+// ".dtmf-" + 8 + ".partial": a fixed length, so any target that a plain
+// open accepts has room for its temporary.
+constexpr char kTemporaryPrefix[] = ".dtmf-";
+constexpr char kTemporarySuffix[] = ".partial";
+constexpr std::size_t kTemporaryTagLength = 8;
+// A file of the writer's own until its metadata is the target's.
+constexpr mode_t kPrivateMode = 0600;
+constexpr mode_t kNewFileMode = 0666;
 
 void descriptorCloseKeepingErrno(int descriptor)
 {
@@ -52,293 +64,333 @@ void descriptorCloseKeepingErrno(int descriptor)
     errno = reason;
 }
 
-bool textCopy(char* destination, std::size_t size, const char* first, const char* second = "")
-{
-    const std::size_t firstLength = std::strlen(first);
-    const std::size_t secondLength = std::strlen(second);
-    if (firstLength + secondLength + 1 > size) {
-        errno = ENAMETOOLONG;
-        return false;
-    }
-    std::memcpy(destination, first, firstLength);
-    std::memcpy(destination + firstLength, second, secondLength + 1);
-    return true;
-}
-
-// Where the last component of name starts.
-const char* baseNameOf(const char* name)
-{
-    const char* slash = std::strrchr(name, '/');
-    return slash ? slash + 1 : name;
-}
-
-// The folder part of name, with its slash, or empty for a bare name.
-std::size_t folderLengthOf(const char* name)
-{
-    return static_cast<std::size_t>(baseNameOf(name) - name);
-}
-
-// /dev/stdout, /dev/fd/N and /proc/<pid>/fd/N name descriptors the process
-// already holds, not files to replace: whatever stdout is, the bytes must go
-// down that very descriptor. All of them lead through a symbolic link that
-// lives in the proc file system.
-bool linkNamesOpenDescriptor(const char* link)
-{
-    char folder[PATH_MAX];
-    const std::size_t folderLength = folderLengthOf(link);
-    std::memcpy(folder, link, folderLength);
-    std::strcpy(folder + folderLength, ".");
-    struct statfs fileSystem {};
-    return statfs(folder, &fileSystem) == 0 && fileSystem.f_type == PROC_SUPER_MAGIC;
-}
-
-// Follows the symbolic links of the last component of path into
-// g_targetName, so that a link stays a link and the file it names is the
-// one replaced. status receives lstat of the result; statusErrno its errno
-// (0 when something is there). Returns false when path must be written in
-// place: it names an open descriptor, or ends in a slash.
-bool targetFind(const char* path, struct stat* status, int* statusErrno)
-{
-    if (!textCopy(g_targetName, sizeof g_targetName, path)) {
-        *statusErrno = ENAMETOOLONG;
-        return false;
-    }
-    const std::size_t length = std::strlen(path);
-    if (length == 0 || path[length - 1] == '/') {
-        return false;
-    }
-    for (int hop = 0; hop <= kMaxSymbolicLinkHops; ++hop) {
-        *statusErrno = lstat(g_targetName, status) == 0 ? 0 : errno;
-        if (*statusErrno != 0 || !S_ISLNK(status->st_mode)) {
-            return true;
-        }
-        if (linkNamesOpenDescriptor(g_targetName)) {
-            return false;
-        }
-        char link[PATH_MAX];
-        const ssize_t linkLength = readlink(g_targetName, link, sizeof link - 1);
-        if (linkLength < 0) {
-            return false;
-        }
-        link[linkLength] = '\0';
-        char next[PATH_MAX];
-        const std::size_t folderLength = link[0] == '/' ? 0 : folderLengthOf(g_targetName);
-        std::memcpy(next, g_targetName, folderLength);
-        next[folderLength] = '\0';
-        if (!textCopy(g_targetName, sizeof g_targetName, next, link)) {
-            return false;
-        }
-    }
-    return false;
-}
-
-// Hidden, named for the file it becomes and for what it is, and unique:
-// ".out.wav.3fa9c2.partial" beside "out.wav".
-bool temporaryNameMake(unsigned attempt)
+// Hidden, named for what it is, and unique: ".dtmf-3fa9c2k0.partial".
+// Uniqueness comes from the exclusive creation; the tag only makes a clash
+// unlikely. The clock, the place of this frame (which differs between
+// processes) and the attempt seed it, with no system call.
+void temporaryNameMake(unsigned attempt)
 {
     static const char kDigits[] = "0123456789abcdefghijklmnopqrstuvwxyz";
-    constexpr std::size_t kTagLength = 6;
-    constexpr char kSuffix[] = ".partial";
-    // The name must fit NAME_MAX with its dot, tag and suffix.
-    constexpr std::size_t kBaseRoom = NAME_MAX - 1 - 1 - kTagLength - (sizeof kSuffix - 1);
-
-    // Uniqueness comes from the exclusive creation; the tag only makes a
-    // clash unlikely. The clock, the place of this frame (which differs
-    // between processes) and the attempt seed it, with no system call.
     timespec now {};
     clock_gettime(CLOCK_REALTIME, &now);
-    const char* frame = reinterpret_cast<const char*>(&now);
     std::uint64_t seed = static_cast<std::uint64_t>(now.tv_nsec) ^ (static_cast<std::uint64_t>(now.tv_sec) << 30)
-        ^ static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(frame))
+        ^ static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(&now))
         ^ (std::uint64_t{attempt} * 0x9E3779B97F4A7C15ULL);
-    char tag[kTagLength + 1];
-    for (std::size_t i = 0; i < kTagLength; ++i) {
+    char tag[kTemporaryTagLength + 1];
+    for (std::size_t i = 0; i < kTemporaryTagLength; ++i) {
         seed = seed * 6364136223846793005ULL + 1442695040888963407ULL;
         tag[i] = kDigits[(seed >> 33) % (sizeof kDigits - 1)];
     }
-    tag[kTagLength] = '\0';
+    tag[kTemporaryTagLength] = '\0';
+    std::snprintf(g_output.temporaryName, sizeof g_output.temporaryName, "%s%s%s", kTemporaryPrefix, tag,
+                  kTemporarySuffix);
+}
 
-    // Every part is measured, so the name always fits NAME_MAX.
-    const std::size_t folderLength = folderLengthOf(g_targetName);
-    const std::size_t baseLength = std::min(std::strlen(g_targetName + folderLength), kBaseRoom);
-    const std::size_t total = folderLength + 1 + baseLength + 1 + kTagLength + sizeof kSuffix;
-    if (total > sizeof g_temporaryName) {
-        errno = ENAMETOOLONG;
+// The kernel would stop the process with SIGXFSZ at the first byte past
+// its file-size limit; a file that would not fit is refused before anything
+// is written instead.
+bool fileSizeLimitCheck(std::uint64_t endBytes)
+{
+    struct rlimit limit {};
+    if (getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY && endBytes > limit.rlim_cur) {
+        errno = EFBIG;
         return false;
     }
-    char* out = g_temporaryName;
-    out = std::copy_n(g_targetName, folderLength, out);
-    *out++ = '.';
-    out = std::copy_n(g_targetName + folderLength, baseLength, out);
-    *out++ = '.';
-    out = std::copy_n(tag, kTagLength, out);
-    std::copy_n(kSuffix, sizeof kSuffix, out);
     return true;
 }
 
-int temporaryCreate()
+// Claims the blocks of start..end without changing the file's size or
+// content, so that a full disk shows before the first old byte is written
+// over. A file system that cannot reserve is written as it comes.
+bool roomReserve(int descriptor, off_t start, off_t end)
+{
+    if (VUZ_FAULT_INJECTED(reserve)) {
+        return false;
+    }
+    if (end <= start || fallocate(descriptor, FALLOC_FL_KEEP_SIZE, start, end - start) == 0) {
+        return true;
+    }
+    return errno == EOPNOTSUPP || errno == ENOSYS;
+}
+
+int unnamedTemporaryCreate(mode_t mode)
+{
+    if (VUZ_FAULT_INJECTED(temporary)) {
+        return -1;
+    }
+    return openat(g_output.target.folder, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
+}
+
+int namedTemporaryCreate(mode_t mode)
 {
     if (VUZ_FAULT_INJECTED(temporary)) {
         return -1;
     }
     for (unsigned attempt = 0; attempt < kTemporaryNameAttempts; ++attempt) {
-        if (!temporaryNameMake(attempt)) {
-            return -1;
-        }
-        const int descriptor =
-            open(g_temporaryName, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY, 0666);
-        if (descriptor >= 0 || errno != EEXIST) {
+        temporaryNameMake(attempt);
+        const int descriptor = openat(g_output.target.folder, g_output.temporaryName,
+                                      O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY, mode);
+        if (descriptor >= 0) {
+            g_output.temporaryNamed = true;
             return descriptor;
+        }
+        if (errno != EEXIST) {
+            return -1;
         }
     }
     errno = EEXIST;
     return -1;
 }
 
-void temporaryRemove()
+// An unnamed file where the file system has them; a named one where it
+// answers that it has not (EOPNOTSUPP, or EISDIR and EINVAL from kernels
+// that predate them).
+int temporaryCreate(mode_t mode)
 {
-    const int reason = errno;
-    if (VUZ_FAULT_INJECTED(discard) || unlink(g_temporaryName) != 0) {
-        // Should the folder refuse, an empty leftover at least claims nothing.
-        [[maybe_unused]] const int emptied = truncate(g_temporaryName, 0);
+    const int descriptor = unnamedTemporaryCreate(mode);
+    if (descriptor >= 0 || (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)) {
+        return descriptor;
     }
-    errno = reason;
+    return namedTemporaryCreate(mode);
 }
 
-enum class Ownership { kept, cannotKeep, failed };
-
-// The replacement takes the old file's owner where it differs from the
-// writer's, then its permission bits (after, since a change of owner clears
-// set-id bits).
-Ownership ownershipCopy(int descriptor, const struct stat& target)
+// Takes the temporary's name away again, but only while it still names the
+// temporary: a link never leads the clean-up to another file. Where the
+// folder refuses, the temporary is emptied through its own descriptor, so
+// that what stays claims nothing.
+void temporaryNameRemove(int descriptor)
 {
     struct stat made {};
-    if (fstat(descriptor, &made) != 0) {
-        return Ownership::failed;
+    struct stat named {};
+    const bool stillOurs = fstat(descriptor, &made) == 0
+        && fstatat(g_output.target.folder, g_output.temporaryName, &named, AT_SYMLINK_NOFOLLOW) == 0
+        && made.st_dev == named.st_dev && made.st_ino == named.st_ino;
+    if (stillOurs && !VUZ_FAULT_INJECTED(discard) && unlinkat(g_output.target.folder, g_output.temporaryName, 0) == 0) {
+        return;
     }
-    if ((made.st_uid != target.st_uid || made.st_gid != target.st_gid)
-        && fchown(descriptor, target.st_uid, target.st_gid) != 0) {
-        return Ownership::cannotKeep;
-    }
-    if (VUZ_FAULT_INJECTED(metadata) || fchmod(descriptor, target.st_mode & 07777) != 0) {
-        return Ownership::failed;
-    }
-    return Ownership::kept;
+    [[maybe_unused]] const int emptied = ftruncate(descriptor, 0);
 }
 
-// Opens path as it stands for writing, as fopen(path, "wb") would, for the
-// targets that cannot be replaced. No lock is taken: any lock a writer can
-// take, a reader of the file can hold against it, and these targets (devices,
-// pipes, multi-link files) are not ones two writers share.
-int inPlaceOpen(const char* path)
+// Gives the unnamed temporary its hidden name. Linking a descriptor needs
+// no privilege since Linux 6.10; earlier kernels allow it through the
+// descriptor's name in /proc.
+bool temporaryLink(int descriptor)
 {
-    // Removal after a failure goes by the path the caller gave.
-    if (!textCopy(g_targetName, sizeof g_targetName, path) || VUZ_FAULT_INJECTED(create)) {
-        return -1;
+    if (VUZ_FAULT_INJECTED(link)) {
+        return false;
     }
-    // Without O_NONBLOCK a pipe that nobody reads would hold the call for
-    // ever; it fails with ENXIO instead. Writes then block again.
-    const int descriptor = open(path, O_WRONLY | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0666);
-    if (descriptor < 0) {
-        return -1;
+    for (unsigned attempt = 0; attempt < kTemporaryNameAttempts; ++attempt) {
+        temporaryNameMake(attempt);
+        if (linkat(descriptor, "", g_output.target.folder, g_output.temporaryName, AT_EMPTY_PATH) != 0) {
+            char procName[32];
+            std::snprintf(procName, sizeof procName, "/proc/self/fd/%d", descriptor);
+            if (errno == EEXIST
+                || linkat(AT_FDCWD, procName, g_output.target.folder, g_output.temporaryName, AT_SYMLINK_FOLLOW)
+                    != 0) {
+                if (errno == EEXIST) {
+                    continue;
+                }
+                return false;
+            }
+        }
+        g_output.temporaryNamed = true;
+        return true;
     }
-    struct stat status {};
-    const int flags = fcntl(descriptor, F_GETFL);
-    if (flags < 0 || fcntl(descriptor, F_SETFL, flags & ~O_NONBLOCK) != 0 || fstat(descriptor, &status) != 0) {
-        descriptorCloseKeepingErrno(descriptor);
-        return -1;
-    }
-    g_output.inPlaceRegular = S_ISREG(status.st_mode);
-    g_output.seekable = S_ISREG(status.st_mode) || S_ISBLK(status.st_mode);
-    g_output.device = status.st_dev;
-    g_output.node = status.st_ino;
-    // Devices and pipes are written as they are; only a file is emptied.
-    if (g_output.inPlaceRegular && ftruncate(descriptor, 0) != 0) {
-        descriptorCloseKeepingErrno(descriptor);
-        return -1;
-    }
-    return descriptor;
+    errno = EEXIST;
+    return false;
 }
 
 // What replacementOpen returns, instead of a descriptor, for a target that
 // must be written in place after all.
 constexpr int kWriteInPlace = -2;
 
-// Opens the temporary beside an absent or single-linked regular target.
-// Returns -1 with errno set on failure, or kWriteInPlace: the folder refuses
-// new files but the target is there, or its owner cannot be kept.
-int replacementOpen(const struct stat& target, bool targetExists)
+// The file as it is now, read only for its metadata: O_NONBLOCK, so that a
+// pipe put there meanwhile cannot hold the call.
+int targetReadOpen()
 {
-    if (targetExists && faccessat(AT_FDCWD, g_targetName, W_OK, AT_EACCESS) != 0) {
+    return openat(g_output.target.folder, g_output.target.name,
+                  O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+}
+
+// A temporary for a target that already exists, with its metadata on it.
+// Returns kWriteInPlace where replacing would part the file from what it
+// is: more than one link, a mount of its own, a folder that refuses new
+// files, an owner the writer cannot give, a file it cannot read.
+int existingReplacementOpen()
+{
+    const Target& target = g_output.target;
+    if (target.linkCount > 1 || target.mountRoot) {
+        return kWriteInPlace;
+    }
+    if (faccessat(target.folder, target.name, W_OK, AT_EACCESS) != 0) {
         return -1; // a file the caller may not write is not replaced either
     }
-    const int descriptor = temporaryCreate();
+    const int source = targetReadOpen();
+    if (source < 0) {
+        return errno == EACCES ? kWriteInPlace : -1;
+    }
+    const int descriptor = temporaryCreate(kPrivateMode);
     if (descriptor < 0) {
         const bool folderRefuses = errno == EACCES || errno == EPERM || errno == EROFS;
-        return targetExists && folderRefuses ? kWriteInPlace : -1;
+        descriptorCloseKeepingErrno(source);
+        return folderRefuses ? kWriteInPlace : -1;
     }
-    if (!targetExists) {
+    const MetadataCopy copy = metadataCopy(source, descriptor);
+    descriptorCloseKeepingErrno(source);
+    if (copy == MetadataCopy::kept) {
         return descriptor;
     }
-    const Ownership ownership = ownershipCopy(descriptor, target);
-    if (ownership == Ownership::kept) {
-        return descriptor;
+    if (g_output.temporaryNamed) {
+        temporaryNameRemove(descriptor);
+        g_output.temporaryNamed = false;
     }
     descriptorCloseKeepingErrno(descriptor);
-    temporaryRemove();
-    return ownership == Ownership::cannotKeep ? kWriteInPlace : -1;
+    return copy == MetadataCopy::cannotKeep ? kWriteInPlace : -1;
 }
 
-int outputDescriptorOpen(const char* path)
+int replacementOpen(std::uint64_t fileBytes)
 {
-    g_output = Output{};
-    struct stat target {};
-    int targetErrno = 0;
-    if (targetFind(path, &target, &targetErrno)) {
-        const bool absent = targetErrno == ENOENT;
-        const bool replaceable = targetErrno == 0 && S_ISREG(target.st_mode) && target.st_nlink == 1;
-        if (absent || replaceable) {
-            const int descriptor = replacementOpen(target, replaceable);
-            if (descriptor != kWriteInPlace) {
-                g_output.replacing = descriptor >= 0;
-                g_output.seekable = g_output.replacing;
-                return descriptor;
-            }
+    if (!fileSizeLimitCheck(fileBytes)) {
+        return -1;
+    }
+    if (g_output.target.kind == TargetKind::absent) {
+        // A new file takes the mode and list a plain open would give it.
+        return temporaryCreate(kNewFileMode);
+    }
+    return existingReplacementOpen();
+}
+
+// For a regular file: the limit and the room of start..start + fileBytes,
+// checked before its first byte changes.
+bool inPlaceFileSettle(int descriptor, off_t start, std::uint64_t fileBytes)
+{
+    g_output.regular = true;
+    g_output.start = start;
+    g_output.end = start + static_cast<off_t>(fileBytes);
+    return fileSizeLimitCheck(static_cast<std::uint64_t>(g_output.end))
+        && roomReserve(descriptor, g_output.start, g_output.end);
+}
+
+// Opens path as it stands for writing, as fopen(path, "wb") would, for the
+// targets that cannot be replaced, but without emptying a file first: its
+// old content stays whole until the checks are done, and the end is set
+// once the new content is in. No lock is taken: any lock a writer can take,
+// a reader of the file can hold against it.
+int inPlaceOpen(const char* path, std::uint64_t fileBytes)
+{
+    if (VUZ_FAULT_INJECTED(create)) {
+        return -1;
+    }
+    // Without O_NONBLOCK a pipe that nobody reads would hold the call for
+    // ever; it fails with ENXIO instead. Writes then block again.
+    const int descriptor = open(path, O_WRONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (descriptor < 0) {
+        return -1;
+    }
+    struct stat status {};
+    const int flags = fcntl(descriptor, F_GETFL);
+    bool ready = flags >= 0 && fcntl(descriptor, F_SETFL, flags & ~O_NONBLOCK) == 0 && fstat(descriptor, &status) == 0;
+    if (ready && S_ISREG(status.st_mode)) {
+        ready = inPlaceFileSettle(descriptor, 0, fileBytes);
+    }
+    if (!ready) {
+        descriptorCloseKeepingErrno(descriptor);
+        return -1;
+    }
+    g_output.seekable = S_ISREG(status.st_mode) || S_ISBLK(status.st_mode);
+    return descriptor;
+}
+
+// A descriptor the process holds (standard output, say) takes the bytes
+// where it stands: a pipe or a socket as a stream, a file at its offset, or
+// at its end when opened for appending. Nothing is reopened, so nothing the
+// shell wrote there before is lost, and the header, right from the first
+// byte, is not written again. A descriptor open for reading only is opened
+// anew through its name, as a plain open would.
+int descriptorOpen(const char* path, std::uint64_t fileBytes)
+{
+    const int number = g_output.target.number;
+    const int flags = fcntl(number, F_GETFL);
+    if (flags < 0) {
+        return -1;
+    }
+    if ((flags & O_ACCMODE) == O_RDONLY) {
+        g_output.route = Route::inPlace;
+        return inPlaceOpen(path, fileBytes);
+    }
+    if (VUZ_FAULT_INJECTED(create)) {
+        return -1;
+    }
+    const int descriptor = fcntl(number, F_DUPFD_CLOEXEC, 0);
+    struct stat status {};
+    if (descriptor < 0 || fstat(descriptor, &status) != 0) {
+        if (descriptor >= 0) {
+            descriptorCloseKeepingErrno(descriptor);
+        }
+        return -1;
+    }
+    if (S_ISREG(status.st_mode)) {
+        const off_t start = (flags & O_APPEND) != 0 ? status.st_size : lseek(descriptor, 0, SEEK_CUR);
+        if (start < 0 || !inPlaceFileSettle(descriptor, start, fileBytes)) {
+            descriptorCloseKeepingErrno(descriptor);
+            return -1;
         }
     }
-    return inPlaceOpen(path);
+    return descriptor;
 }
 
-bool inPlaceFileIsStill(const struct stat& status)
+void folderRelease()
 {
-    return S_ISREG(status.st_mode) && status.st_dev == g_output.device && status.st_ino == g_output.node;
-}
-
-// An in-place regular file that failed part way is emptied through its own
-// descriptor, so that no link to it keeps a damaged file, then removed
-// under its resolved name if the path still names it.
-void inPlaceDiscard(int descriptor)
-{
-    const int reason = errno;
-    [[maybe_unused]] const int emptied = ftruncate(descriptor, 0);
-    char resolved[PATH_MAX];
-    struct stat status {};
-    if (!VUZ_FAULT_INJECTED(discard) && realpath(g_targetName, resolved) != nullptr && lstat(resolved, &status) == 0
-        && inPlaceFileIsStill(status)) {
-        unlink(resolved);
+    if (g_output.target.folder >= 0) {
+        descriptorCloseKeepingErrno(g_output.target.folder);
+        g_output.target.folder = -1;
     }
-    errno = reason;
+}
+
+int outputDescriptorOpen(const char* path, std::uint64_t fileBytes)
+{
+    if (!targetFind(path, &g_output.target)) {
+        return -1;
+    }
+    switch (g_output.target.kind) {
+    case TargetKind::absent:
+    case TargetKind::file: {
+        g_output.route = Route::replace;
+        g_output.seekable = true;
+        const int descriptor = replacementOpen(fileBytes);
+        if (descriptor != kWriteInPlace) {
+            return descriptor;
+        }
+        folderRelease();
+        break;
+    }
+    case TargetKind::descriptor:
+        g_output.route = Route::descriptor;
+        return descriptorOpen(path, fileBytes);
+    case TargetKind::other:
+        break;
+    }
+    g_output.route = Route::inPlace;
+    g_output.seekable = false;
+    return inPlaceOpen(path, fileBytes);
+}
+
+// Cuts an in-place file back to what it held before this call's bytes, through
+// a descriptor of its own: an in-place file is never removed, since other
+// links, a mount or a shell's redirection hold it, and one that holds part
+// of a file is emptied of it, so no header claims bytes that are not there.
+void inPlaceCutBack(int descriptor)
+{
+    if (g_output.regular && !VUZ_FAULT_INJECTED(discard)) {
+        [[maybe_unused]] const int cut = ftruncate(descriptor, g_output.start);
+    }
 }
 
 #if defined(VUZ_DURABLE_RENAME)
 // The new name itself reaches the disk with its folder.
 void folderSync()
 {
-    const std::size_t folderLength = folderLengthOf(g_targetName);
-    char folder[PATH_MAX];
-    std::memcpy(folder, g_targetName, folderLength);
-    folder[folderLength] = '\0';
-    const int descriptor = open(folderLength == 0 ? "." : folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int descriptor = openat(g_output.target.folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (descriptor >= 0) {
         fsync(descriptor);
         close(descriptor);
@@ -346,30 +398,90 @@ void folderSync()
 }
 #endif
 
+// The temporary, complete and flushed, takes the target's place. Its
+// hidden name lives only from the link to the rename; a failure takes it
+// away again.
+bool replacementPublish(std::FILE* stream)
+{
+    const int descriptor = fileno(stream);
+#if defined(VUZ_DURABLE_RENAME)
+    // The data reaches the disk before the name does, so that even a power
+    // cut leaves the old file or the whole new one.
+    if (fdatasync(descriptor) != 0) {
+        outputAbandon(stream);
+        return false;
+    }
+#endif
+    if (!g_output.temporaryNamed && !temporaryLink(descriptor)) {
+        outputAbandon(stream);
+        return false;
+    }
+    // A second descriptor keeps the file past a failing close, which takes
+    // the stream's own with it, so the name can still be taken back safely.
+    const int kept = dup(descriptor);
+    if (kept < 0) {
+        outputAbandon(stream);
+        return false;
+    }
+    const bool published = fileClose(stream) && !VUZ_FAULT_INJECTED(rename)
+        && renameat(g_output.target.folder, g_output.temporaryName, g_output.target.folder, g_output.target.name) == 0;
+    if (!published) {
+        const int reason = errno;
+        temporaryNameRemove(kept);
+        errno = reason;
+    }
+    descriptorCloseKeepingErrno(kept);
+#if defined(VUZ_DURABLE_RENAME)
+    if (published) {
+        folderSync();
+    }
+#endif
+    folderRelease();
+    return published;
+}
+
+// An in-place file ends where this call's bytes end: an old file that was
+// longer loses its tail, as a plain open for writing would have emptied it.
+bool inPlaceFinish(std::FILE* stream)
+{
+    const int kept = g_output.regular ? dup(fileno(stream)) : -1;
+    bool finished = !g_output.regular || kept >= 0;
+    if (finished && g_output.route == Route::inPlace && g_output.regular) {
+        finished = ftruncate(kept, g_output.end) == 0;
+    }
+    finished = fileClose(stream) && finished;
+    if (kept >= 0) {
+        if (!finished) {
+            inPlaceCutBack(kept);
+        }
+        descriptorCloseKeepingErrno(kept);
+    }
+    return finished;
+}
+
 } // namespace
 
-std::FILE* outputOpen(const WideChar* path, std::uint64_t /*fileBytes*/)
+std::FILE* outputOpen(const WideChar* path, std::uint64_t fileBytes)
 {
+    g_output = Output{};
+    g_output.target.folder = -1;
     const std::unique_ptr<char[]> utf8 = utf8FromWide(path);
     if (!utf8) {
         return nullptr;
     }
-    const int descriptor = outputDescriptorOpen(utf8.get());
+    const int descriptor = outputDescriptorOpen(utf8.get(), fileBytes);
     if (descriptor < 0) {
+        folderRelease();
         return nullptr;
     }
     std::FILE* stream = fdopen(descriptor, "wb");
     if (!stream) {
         const int reason = errno;
-        if (g_output.replacing) {
-            close(descriptor);
-            temporaryRemove();
-        } else {
-            if (g_output.inPlaceRegular) {
-                inPlaceDiscard(descriptor);
-            }
-            close(descriptor);
+        if (g_output.temporaryNamed) {
+            temporaryNameRemove(descriptor);
         }
+        close(descriptor);
+        folderRelease();
         errno = reason;
         return nullptr;
     }
@@ -377,69 +489,37 @@ std::FILE* outputOpen(const WideChar* path, std::uint64_t /*fileBytes*/)
     return stream;
 }
 
-bool outputSeekable(std::FILE* stream)
+bool outputSeekable(std::FILE* /*stream*/)
 {
-    return g_output.seekable || lseek(fileno(stream), 0, SEEK_CUR) >= 0;
+    return g_output.seekable;
 }
 
 bool outputCommit(std::FILE* stream)
 {
-    if (!g_output.replacing) {
-        // A second descriptor keeps the file past a failing close, which
-        // takes the stream's own with it.
-        const int kept = g_output.inPlaceRegular ? dup(fileno(stream)) : -1;
-        const bool closed = fileClose(stream);
-        if (kept >= 0) {
-            if (!closed) {
-                inPlaceDiscard(kept);
-            }
-            descriptorCloseKeepingErrno(kept);
-        }
-        return closed;
+    if (g_output.route == Route::replace) {
+        return replacementPublish(stream);
     }
-#if defined(VUZ_DURABLE_RENAME)
-    // The data reaches the disk before the name does, so that even a power
-    // cut leaves the old file or the whole new one.
-    if (fdatasync(fileno(stream)) != 0) {
-        const int reason = errno;
-        fileClose(stream);
-        temporaryRemove();
-        errno = reason;
-        return false;
-    }
-#endif
-    if (!fileClose(stream)) {
-        temporaryRemove();
-        return false;
-    }
-    if (VUZ_FAULT_INJECTED(rename) || rename(g_temporaryName, g_targetName) != 0) {
-        temporaryRemove();
-        return false;
-    }
-#if defined(VUZ_DURABLE_RENAME)
-    folderSync();
-#endif
-    return true;
+    return inPlaceFinish(stream);
 }
 
 void outputAbandon(std::FILE* stream)
 {
     const int reason = errno;
-    if (g_output.replacing) {
-        std::fclose(stream);
-        temporaryRemove();
-    } else if (g_output.inPlaceRegular) {
-        // A second descriptor keeps the file past the stream's close, whose
-        // flush of buffered bytes would otherwise land after the emptying.
-        const int kept = dup(fileno(stream));
-        std::fclose(stream);
-        if (kept >= 0) {
-            inPlaceDiscard(kept);
-            close(kept);
+    // A second descriptor outlives the stream's close, whose flush of
+    // buffered bytes would otherwise land after the clean-up.
+    const int kept = dup(fileno(stream));
+    std::fclose(stream);
+    if (kept >= 0) {
+        if (g_output.route == Route::replace) {
+            if (g_output.temporaryNamed) {
+                temporaryNameRemove(kept);
+            }
+        } else {
+            inPlaceCutBack(kept);
         }
-    } else {
-        std::fclose(stream);
+        close(kept);
     }
+    folderRelease();
     errno = reason;
 }
 

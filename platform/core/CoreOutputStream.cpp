@@ -50,24 +50,27 @@ bool fileClose(std::FILE* stream)
 
 namespace {
 
-FaultPlan g_faultPlans[kFileOperationCount];
-bool g_faultPlanArmed[kFileOperationCount];
+FaultPlan g_faultPlans[kFaultPlansMax];
+int g_faultPlanCount;
 int g_faultCallCounts[kFileOperationCount];
+const FaultPlan* g_failingPlan;
 
 } // namespace
 
 void faultPlansReset()
 {
-    for (int i = 0; i < kFileOperationCount; ++i) {
-        g_faultPlanArmed[i] = false;
-        g_faultCallCounts[i] = 0;
+    g_faultPlanCount = 0;
+    g_failingPlan = nullptr;
+    for (int& count : g_faultCallCounts) {
+        count = 0;
     }
 }
 
 void faultPlanAdd(const FaultPlan& plan)
 {
-    g_faultPlans[static_cast<int>(plan.operation)] = plan;
-    g_faultPlanArmed[static_cast<int>(plan.operation)] = true;
+    if (g_faultPlanCount < kFaultPlansMax) {
+        g_faultPlans[g_faultPlanCount++] = plan;
+    }
 }
 
 int faultCallCount(FileOperation operation)
@@ -77,18 +80,24 @@ int faultCallCount(FileOperation operation)
 
 bool faultInjected(FileOperation operation)
 {
-    const int index = static_cast<int>(operation);
-    const int call = ++g_faultCallCounts[index];
-    if (!g_faultPlanArmed[index] || g_faultPlans[index].callNumber != call) {
-        return false;
+    const int call = ++g_faultCallCounts[static_cast<int>(operation)];
+    for (int i = 0; i < g_faultPlanCount; ++i) {
+        const FaultPlan& plan = g_faultPlans[i];
+        if (plan.operation == operation && plan.callNumber == call) {
+            if (plan.action) {
+                plan.action();
+            }
+            g_failingPlan = &plan;
+            errno = plan.errorNumber;
+            return true;
+        }
     }
-    errno = g_faultPlans[index].errorNumber;
-    return true;
+    return false;
 }
 
 std::size_t faultShortWriteBytes(std::size_t size)
 {
-    return g_faultPlans[static_cast<int>(FileOperation::write)].shortWrite ? size / 2 : 0;
+    return g_failingPlan != nullptr && g_failingPlan->shortWrite ? size / 2 : 0;
 }
 
 #endif

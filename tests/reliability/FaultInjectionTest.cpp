@@ -1,17 +1,20 @@
 // Every file operation of a three-key call fails in turn, at every point it
 // is reached, then every write comes up short, over each kind of target: a
-// new file, an earlier file (replaced through a temporary beside it) and an
-// earlier file with a second link (written in place). After each failure an
-// earlier file is exactly as it was, an in-place one is emptied and gone from
-// the path, nothing else is left in the folder, errno names the injected
-// reason, no descriptor stays open, and the next call writes the lone call's
-// file. Leaks show up under LeakSanitizer.
+// new file and an earlier file (replaced through an unnamed temporary), an
+// earlier file on a folder that has no unnamed files (a named temporary),
+// and an earlier file with a second link (written in place). After each
+// failure a replaced target is exactly as it was and nothing else is in the
+// folder; an in-place file keeps both its names, whole where the failure
+// came before its first byte changed and emptied where it came after; errno
+// names the injected reason, no descriptor stays open, and the next call
+// writes the lone call's file. Leaks show up under LeakSanitizer.
 #include "CoreFaults.h"
 #include "ReliabilitySupport.h"
 
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <filesystem>
 #include <iostream>
 #include <unistd.h>
 
@@ -24,19 +27,24 @@ const std::string kThreeKeys = "1#5";
 const Bytes kEarlierContents(20000, 0xAA);
 constexpr int kInjectedErrnos[] = {EIO, ENOSPC, EFBIG, EDQUOT};
 
-enum class Target { fresh, earlier, linked };
-constexpr Target kTargets[] = {Target::fresh, Target::earlier, Target::linked};
-const char* const kTargetNames[] = {"new file", "earlier file", "earlier file with a second link"};
+enum class Target { fresh, earlier, earlierNamed, linked };
+constexpr Target kTargets[] = {Target::fresh, Target::earlier, Target::earlierNamed, Target::linked};
+const char* const kTargetNames[] = {"new file", "earlier file", "earlier file, named temporary",
+                                    "earlier file with a second link"};
+
+// A file system without unnamed files answers their creation so; the call
+// then names its temporary from the start.
+constexpr FaultPlan kNoUnnamedFiles = {FileOperation::temporary, 1, EOPNOTSUPP, false, nullptr};
 
 struct OperationName {
     FileOperation operation;
     const char* name;
 };
 constexpr OperationName kCallOperations[] = {
-    {FileOperation::create, "create"}, {FileOperation::temporary, "temporary"},
-    {FileOperation::metadata, "metadata"}, {FileOperation::write, "write"},
-    {FileOperation::rewind, "rewind"}, {FileOperation::flush, "flush"},
-    {FileOperation::close, "close"}, {FileOperation::rename, "rename"}};
+    {FileOperation::create, "create"}, {FileOperation::reserve, "reserve"},
+    {FileOperation::temporary, "temporary"}, {FileOperation::metadata, "metadata"},
+    {FileOperation::write, "write"}, {FileOperation::rewind, "rewind"}, {FileOperation::flush, "flush"},
+    {FileOperation::close, "close"}, {FileOperation::link, "link"}, {FileOperation::rename, "rename"}};
 
 // The folder's target, made as kind asks; "other.wav" is the second link.
 std::string targetPrepare(const TempFolder& folder, Target kind)
@@ -51,13 +59,33 @@ std::string targetPrepare(const TempFolder& folder, Target kind)
     return path;
 }
 
+void plansArm(Target kind, const std::vector<FaultPlan>& plans)
+{
+    core::faultPlansReset();
+    if (kind == Target::earlierNamed) {
+        core::faultPlanAdd(kNoUnnamedFiles);
+    }
+    for (const FaultPlan& plan : plans) {
+        core::faultPlanAdd(plan);
+    }
+}
+
 int callCountOf(FileOperation operation, Target kind)
 {
     const TempFolder folder;
     const std::string path = targetPrepare(folder, kind);
-    core::faultPlansReset();
+    plansArm(kind, {});
     waveCreateErrno(kThreeKeys, path);
-    return core::faultCallCount(operation);
+    const int count = core::faultCallCount(operation);
+    core::faultPlansReset();
+    return count;
+}
+
+// The in-place file's old content is whole where the failure came before
+// anything was written to it.
+bool failsBeforeFirstByte(FileOperation operation)
+{
+    return operation == FileOperation::create || operation == FileOperation::reserve;
 }
 
 // One call under plans, then an undisturbed call to the same path.
@@ -66,36 +94,33 @@ void expectFailureContained(const std::vector<FaultPlan>& plans, Target kind, co
     SCOPED_TRACE(label + ", " + kTargetNames[static_cast<int>(kind)]);
     const TempFolder folder;
     const std::string path = targetPrepare(folder, kind);
-    const std::size_t entriesBefore = folderEntries(folder.path).size();
+    const std::vector<std::string> entriesBefore = folderEntries(folder.path);
     const std::size_t descriptorsBefore = openDescriptorCount();
-    core::faultPlansReset();
-    for (const FaultPlan& plan : plans) {
-        core::faultPlanAdd(plan);
-    }
+    plansArm(kind, plans);
     const int reason = waveCreateErrno(kThreeKeys, path);
     core::faultPlansReset();
 
     EXPECT_EQ(reason, plans.front().errorNumber);
     ASSERT_EQ(openDescriptorCount(), descriptorsBefore);
-    const bool removalFailed = plans.size() > 1;
-    const bool openedInPlace = plans.front().operation != FileOperation::create;
-    if (kind == Target::linked && openedInPlace) {
-        // Emptied through the file itself, so the other link holds no
-        // damaged file either; gone from the path unless removal failed.
-        EXPECT_EQ(fileBytes(folder.file("other.wav")).size(), 0U);
-        EXPECT_EQ(fileExists(path), removalFailed);
+    const std::vector<std::string> entries = folderEntries(folder.path);
+    if (kind == Target::linked) {
+        // Never removed: other links hold the same file.
+        EXPECT_EQ(entries, entriesBefore);
+        const std::size_t expectedSize = failsBeforeFirstByte(plans.front().operation) ? kEarlierContents.size() : 0;
+        EXPECT_EQ(fileBytes(path).size(), expectedSize);
+        EXPECT_EQ(fileBytes(folder.file("other.wav")), fileBytes(path));
     } else {
         if (kind == Target::fresh) {
             EXPECT_FALSE(fileExists(path)) << "a failed call left a file behind";
         } else {
             EXPECT_EQ(fileBytes(path), kEarlierContents) << "a failed call changed the earlier file";
         }
-        // A temporary whose removal was refused stays, but empty.
-        const std::vector<std::string> entries = folderEntries(folder.path);
-        EXPECT_EQ(entries.size(), entriesBefore + (removalFailed ? 1 : 0)) << "a stray file in the folder";
+        // A named temporary whose removal was refused stays, hidden and empty.
+        const bool removalRefused = kind == Target::earlierNamed && plans.size() > 1;
+        EXPECT_EQ(entries.size(), entriesBefore.size() + (removalRefused ? 1 : 0)) << "a stray file in the folder";
         for (const std::string& entry : entries) {
-            if (entry != "out.wav" && entry != "other.wav") {
-                EXPECT_EQ(entry.front(), '.') << "a temporary that is not hidden";
+            if (entry != "out.wav") {
+                EXPECT_EQ(entry.rfind(".dtmf-", 0), 0U) << "a stray that is not a hidden temporary";
                 EXPECT_EQ(fileBytes(folder.file(entry)).size(), 0U);
             }
         }
@@ -115,12 +140,14 @@ TEST(FaultInjection, EachTargetReachesItsOperations)
         SCOPED_TRACE(kTargetNames[static_cast<int>(kind)]);
         const bool inPlace = kind == Target::linked;
         EXPECT_EQ(callCountOf(FileOperation::create, kind), inPlace ? 1 : 0);
-        EXPECT_EQ(callCountOf(FileOperation::temporary, kind), inPlace ? 0 : 1);
-        EXPECT_EQ(callCountOf(FileOperation::metadata, kind), kind == Target::earlier ? 1 : 0);
+        EXPECT_EQ(callCountOf(FileOperation::reserve, kind), inPlace ? 1 : 0);
+        EXPECT_EQ(callCountOf(FileOperation::temporary, kind), inPlace ? 0 : kind == Target::earlierNamed ? 2 : 1);
+        EXPECT_EQ(callCountOf(FileOperation::metadata, kind), kind == Target::fresh || inPlace ? 0 : 1);
         EXPECT_EQ(callCountOf(FileOperation::write, kind), 2 + static_cast<int>(kThreeKeys.size()));
         EXPECT_EQ(callCountOf(FileOperation::rewind, kind), 1);
         EXPECT_EQ(callCountOf(FileOperation::flush, kind), 1);
         EXPECT_EQ(callCountOf(FileOperation::close, kind), 1);
+        EXPECT_EQ(callCountOf(FileOperation::link, kind), kind == Target::fresh || kind == Target::earlier ? 1 : 0);
         EXPECT_EQ(callCountOf(FileOperation::rename, kind), inPlace ? 0 : 1);
         EXPECT_EQ(callCountOf(FileOperation::discard, kind), 0);
     }
@@ -131,17 +158,19 @@ TEST(FaultInjection, EachOperationFailsAtEveryPoint)
     int injected = 0;
     for (const Target kind : kTargets) {
         for (const auto& [operation, name] : kCallOperations) {
+            // The named temporary's first creation is the one already failed.
+            const int first = kind == Target::earlierNamed && operation == FileOperation::temporary ? 2 : 1;
             const int points = callCountOf(operation, kind);
-            for (int call = 1; call <= points; ++call) {
+            for (int call = first; call <= points; ++call) {
                 const int reason = kInjectedErrnos[injected % std::size(kInjectedErrnos)];
-                expectFailureContained({{operation, call, reason, false}}, kind,
+                expectFailureContained({{operation, call, reason, false, nullptr}}, kind,
                                        std::string(name) + " #" + std::to_string(call));
                 ++injected;
             }
         }
     }
     std::cout << "[ figures  ] " << injected << " operation failures injected\n";
-    EXPECT_GE(injected, 30);
+    EXPECT_GE(injected, 44);
     EXPECT_FALSE(leaksFound());
 }
 
@@ -151,7 +180,7 @@ TEST(FaultInjection, ShortWritesAtEveryPoint)
     for (const Target kind : kTargets) {
         const int points = callCountOf(FileOperation::write, kind);
         for (int call = 1; call <= points; ++call) {
-            expectFailureContained({{FileOperation::write, call, ENOSPC, true}}, kind,
+            expectFailureContained({{FileOperation::write, call, ENOSPC, true, nullptr}}, kind,
                                    "short write #" + std::to_string(call));
             ++injected;
         }
@@ -160,15 +189,54 @@ TEST(FaultInjection, ShortWritesAtEveryPoint)
     EXPECT_FALSE(leaksFound());
 }
 
-// When the folder refuses the removal too, what the call wrote cannot go; it
-// is then left empty, so that nothing claims samples it lacks.
-TEST(FaultInjection, RemovalFailingAfterEveryWriteFailure)
+// When the folder refuses to take a named temporary's name away, the
+// temporary is emptied through its own descriptor, so that nothing claims
+// samples it lacks. (An unnamed temporary has no name to take away.)
+TEST(FaultInjection, RemovalRefusedAfterEveryWriteFailure)
 {
-    for (const Target kind : kTargets) {
+    for (const Target kind : {Target::fresh, Target::earlier, Target::earlierNamed}) {
         const int points = callCountOf(FileOperation::write, kind);
         for (int call = 1; call <= points; ++call) {
-            expectFailureContained({{FileOperation::write, call, EIO, false}, {FileOperation::discard, 1, EACCES, false}},
+            expectFailureContained({{FileOperation::write, call, EIO, false, nullptr},
+                                    {FileOperation::discard, 1, EACCES, false, nullptr}},
                                    kind, "write #" + std::to_string(call) + " then removal");
         }
     }
+}
+
+namespace {
+
+std::string g_swappedFolder;
+
+// What the owner of a shared folder might do while a call of another user
+// writes there: put a link to one of that user's files in place of the
+// temporary, so that a clean-up by name would empty or remove that file.
+void temporarySwapForLink()
+{
+    for (const std::string& entry : folderEntries(g_swappedFolder)) {
+        if (entry.rfind(".dtmf-", 0) == 0) {
+            const std::string temporary = g_swappedFolder + "/" + entry;
+            std::filesystem::rename(temporary, g_swappedFolder + "/moved-away");
+            std::filesystem::create_symlink(g_swappedFolder + "/victim.wav", temporary);
+        }
+    }
+}
+
+} // namespace
+
+TEST(FaultInjection, CleanUpNeverFollowsALink)
+{
+    const TempFolder folder;
+    g_swappedFolder = folder.path;
+    const Bytes victim(3000, 0x5A);
+    fileWriteBytes(folder.file("victim.wav"), victim);
+    fileWriteBytes(folder.file("out.wav"), kEarlierContents);
+    // The removal is refused as well, so a clean-up by name would go on to
+    // empty whatever the name leads to.
+    plansArm(Target::earlierNamed, {{FileOperation::write, 2, EIO, false, temporarySwapForLink},
+                                     {FileOperation::discard, 1, EACCES, false, nullptr}});
+    EXPECT_EQ(waveCreateErrno(kThreeKeys, folder.file("out.wav")), EIO);
+    core::faultPlansReset();
+    EXPECT_EQ(fileBytes(folder.file("victim.wav")), victim);
+    EXPECT_EQ(fileBytes(folder.file("out.wav")), kEarlierContents);
 }

@@ -152,9 +152,17 @@ TEST(HostilePaths, OverlongNamesCreateNothing)
     ASSERT_EQ(overlongPath.size(), static_cast<std::size_t>(PATH_MAX + 1));
     EXPECT_EQ(waveCreateErrno(kKeys, overlongPath), ENAMETOOLONG);
     EXPECT_TRUE(folderEntries(folder.path).empty());
-    // One unit shorter is an ordinary name.
+    // One unit shorter is an ordinary name, and a path one byte short of
+    // the limit holds a file, new or earlier, whatever its temporary's name.
     EXPECT_EQ(waveCreateErrno(kKeys, folder.file(longestName)), 0);
     EXPECT_EQ(fileBytes(folder.file(longestName)), loneCallBytes(kKeys));
+    std::string longestPath = overlongPath;
+    longestPath.erase(longestPath.size() - name.size() - 2, 2);
+    ASSERT_EQ(longestPath.size(), static_cast<std::size_t>(PATH_MAX - 1));
+    for (int call = 0; call < 2; ++call) {
+        EXPECT_EQ(waveCreateErrno(kKeys, longestPath), 0);
+    }
+    EXPECT_EQ(fileBytes(longestPath), loneCallBytes(kKeys));
 }
 
 // An unpaired surrogate has no UTF-8 form, so the path names no file; a

@@ -110,8 +110,11 @@ TEST(FullFileSystem, CallsEndWholeOrAbsentUntilRoomIsMade)
 
 // SIGKILL runs no clean-up of any kind: whenever it lands, before, during or
 // after the rename, the path must hold the earlier file or the new one,
-// byte for byte. What may stay is at most one hidden temporary beside it.
-TEST(KilledWriter, ThePathHoldsTheOldFileOrTheNewOne)
+// byte for byte, and nothing else may be left in the folder: the temporary
+// has no name until it is complete, and the kernel removes it with the
+// process. The one name a kill can leave is the complete new file's, in the
+// instant between its link and the rename.
+TEST(KilledWriter, ThePathHoldsTheOldFileOrTheNewOneAndNothingIsLeft)
 {
 #if defined(__SANITIZE_THREAD__)
     GTEST_SKIP() << "one thread a process: nothing for ThreadSanitizer here, and 20 MB files under it outlast the timeout";
@@ -127,7 +130,7 @@ TEST(KilledWriter, ThePathHoldsTheOldFileOrTheNewOne)
     const auto callTime = std::chrono::steady_clock::now() - timingStart;
     ASSERT_EQ(unlink(folder.file("timed.wav").c_str()), 0);
     int keptOld = 0;
-    int leftovers = 0;
+    int wholeLeftovers = 0;
     for (int round = 0; round < kKillRounds; ++round) {
         SCOPED_TRACE("round " + std::to_string(round));
         fileWriteBytes(path, oldFile);
@@ -153,15 +156,16 @@ TEST(KilledWriter, ThePathHoldsTheOldFileOrTheNewOne)
         keptOld += found == oldFile;
         for (const std::string& entry : folderEntries(folder.path)) {
             if (entry != "killed.wav") {
-                EXPECT_EQ(entry.rfind(".killed.wav.", 0), 0U) << "a stray file that is not the hidden temporary";
+                EXPECT_EQ(entry.rfind(".dtmf-", 0), 0U) << "a stray file that is not a hidden temporary";
+                EXPECT_TRUE(fileBytes(folder.file(entry)) == newFile) << "a killed writer left part of a file";
                 ASSERT_EQ(unlink(folder.file(entry).c_str()), 0);
-                ++leftovers;
+                ++wholeLeftovers;
             }
         }
     }
     EXPECT_GT(keptOld, 0) << "no kill landed before the rename: the test proves nothing";
     EXPECT_LT(keptOld, kKillRounds) << "no writer got as far as the rename";
     std::cout << "[ figures  ] " << kKillRounds << " writers of " << newFile.size() / 1000000 << " MB killed: "
-              << keptOld << " left the old file, " << kKillRounds - keptOld << " the new one, " << leftovers
-              << " a temporary\n";
+              << keptOld << " left the old file, " << kKillRounds - keptOld << " the new one, " << wholeLeftovers
+              << " a whole new file under a hidden name\n";
 }

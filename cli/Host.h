@@ -49,29 +49,8 @@ void progressShow(std::size_t lineNumber, std::size_t written, std::size_t faile
 void progressWipe();
 
 // HostWrite.cpp
-// SIGINT, SIGTERM and SIGHUP stop the host between files, never inside one.
-// stopSignalsCatch installs that, once, before the first file;
-// stopIfSignalled exits with 128 + N when stop signal N arrived; a
-// StopSignalsHeld holds them back for its lifetime.
-void stopSignalsCatch();
-void stopIfSignalled();
-#ifndef _WIN32
-#include <signal.h>
-class StopSignalsHeld {
-public:
-    StopSignalsHeld();
-    ~StopSignalsHeld();
-    StopSignalsHeld(const StopSignalsHeld&) = delete;
-    StopSignalsHeld& operator=(const StopSignalsHeld&) = delete;
-
-private:
-    sigset_t previous_;
-};
-#else
-struct StopSignalsHeld {
-    StopSignalsHeld() {}
-};
-#endif
+// Sets up what the host does about signals, once, before the first file.
+void signalsPrepare();
 // One call of the module; returns errno as the call left it, 0 when the
 // file was written.
 int moduleCall(const DTMFWideChar* keys, const DTMFWideChar* path);

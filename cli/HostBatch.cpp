@@ -68,7 +68,6 @@ int batchRun(const std::string& source, bool quiet)
     std::string line;
     std::size_t lineNumber = 0;
     for (int c = std::fgetc(input);; c = std::fgetc(input)) {
-        stopIfSignalled();
         if (c != EOF && c != '\n') {
             line.push_back(static_cast<char>(c));
             continue;

@@ -26,90 +26,28 @@ bool pathExists(const std::string& utf8, const std::u16string& utf16)
 
 } // namespace
 
-// SIGINT, SIGTERM and SIGHUP stop the host between files, never inside one:
-// they are held back while the module writes (a call is bounded, the
-// largest about 2 GB), and acted on as soon as it returns. The module writes
-// beside the target and renames, so the target is then the old file or the
-// new one, and no temporary is left. The status is 128 + the signal number.
+// SIGINT, SIGTERM and SIGHUP keep their usual meaning: they end the host at
+// once, even in the middle of a file or a stalled pipe. Nothing is left to
+// clean up: the module writes a file that replaces its target into a
+// temporary the kernel removes with the process.
+void signalsPrepare()
+{
 #ifndef _WIN32
-namespace {
-
-volatile std::sig_atomic_t g_stopSignal = 0;
-constexpr int kStopSignals[] = {SIGHUP, SIGINT, SIGTERM};
-
-extern "C" void stopSignalNote(int signal)
-{
-    g_stopSignal = signal;
-}
-
-} // namespace
-
-void stopSignalsCatch()
-{
-    // Past a file-size limit (ulimit -f) the kernel would kill the host
-    // mid-file with SIGXFSZ; ignored, the write fails with EFBIG instead, the
-    // module removes its temporary, and the failure is reported as any other.
+    // The module refuses a file that would pass the file-size limit before
+    // writing it. Should a write still pass it (another process growing the
+    // same file meanwhile), it then fails with EFBIG instead of the kernel
+    // stopping the host with SIGXFSZ.
     std::signal(SIGXFSZ, SIG_IGN);
-    for (const int signal : kStopSignals) {
-        struct sigaction previous {};
-        // A signal ignored on entry (nohup, a background job) stays ignored.
-        if (sigaction(signal, nullptr, &previous) != 0 || previous.sa_handler == SIG_IGN) {
-            continue;
-        }
-        struct sigaction action {};
-        action.sa_handler = stopSignalNote;
-        sigemptyset(&action.sa_mask);
-        // No SA_RESTART: a read waiting for the next batch line returns at
-        // once, so a signal stops a batch fed slowly from a pipe promptly.
-        action.sa_flags = 0;
-        sigaction(signal, &action, nullptr);
-    }
-}
-
-void stopIfSignalled()
-{
-    if (g_stopSignal != 0) {
-        progressWipe();
-        std::exit(128 + g_stopSignal);
-    }
-}
-
-// Those that arrived meanwhile are delivered when it ends.
-StopSignalsHeld::StopSignalsHeld()
-{
-    sigset_t held;
-    sigemptyset(&held);
-    for (const int signal : kStopSignals) {
-        sigaddset(&held, signal);
-    }
-    sigprocmask(SIG_BLOCK, &held, &previous_);
-}
-
-StopSignalsHeld::~StopSignalsHeld()
-{
-    sigprocmask(SIG_SETMASK, &previous_, nullptr);
-}
-#else
-// Windows has no such signals to hold back: a console's Ctrl+C ends the
-// process as it always did.
-void stopSignalsCatch() {}
-void stopIfSignalled() {}
 #endif
+}
 
 int moduleCall(const DTMFWideChar* keys, const DTMFWideChar* path)
 {
-    stopIfSignalled();
-    int reason = 0;
-    {
-        const StopSignalsHeld held;
-        // The module leaves errno alone when it succeeds and sets it when it
-        // cannot write the file, so a cleared errno tells the two apart.
-        errno = 0;
-        DTMFWaveCreate(keys, path);
-        reason = errno;
-    }
-    stopIfSignalled();
-    return reason;
+    // The module leaves errno alone when it succeeds and sets it when it
+    // cannot write the file, so a cleared errno tells the two apart.
+    errno = 0;
+    DTMFWaveCreate(keys, path);
+    return errno;
 }
 
 int waveWrite(const std::string& keysUtf8, const std::string& pathUtf8, const std::string& where,

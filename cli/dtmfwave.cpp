@@ -122,7 +122,7 @@ int run(const std::vector<std::string>& args)
         std::printf("dtmfwave %s\n", DTMFWAVE_HOST_VERSION);
         return kExitSuccess;
     }
-    stopSignalsCatch();
+    signalsPrepare();
     if (options.batch) {
         if (!options.operands.empty()) {
             return usageFail("--batch takes no KEYS or OUTPUT.wav besides its FILE");

@@ -90,6 +90,19 @@ check "a pipe into Python's wave reads the whole file" eval '[ "$pipe_status" = 
 { printf 'before'; "$dtmfwave" 1A# -; } >"$workdir/shared.out"
 { printf 'before'; cat "$workdir/good.wav"; } >"$workdir/shared.expected"
 check "'-' into a file adds to what the shell already wrote there" cmp -s "$workdir/shared.out" "$workdir/shared.expected"
+printf 'before' >"$workdir/appended.out"
+"$dtmfwave" 1A# - >>"$workdir/appended.out"
+check "'-' into a file opened for appending adds to its end" cmp -s "$workdir/appended.out" "$workdir/shared.expected"
+# A socket has no name to reopen: the bytes go down the descriptor itself.
+/usr/bin/python3 - "$dtmfwave" "$workdir/socket.out" <<'PYTHON'
+import socket, subprocess, sys
+ours, theirs = socket.socketpair()
+host = subprocess.Popen([sys.argv[1], "1A#", "-"], stdout=theirs)
+theirs.close()
+received = b"".join(iter(lambda: ours.recv(65536), b""))
+open(sys.argv[2], "wb").write(received if host.wait() == 0 else b"")
+PYTHON
+check "'-' into a socket writes the file's bytes" cmp -s "$workdir/socket.out" "$workdir/good.wav"
 
 # A NUL would end the path early and write some other file.
 printf '1\t%s\0x\n2\t%s\n' "$workdir/nul.wav" "$workdir/after-nul.wav" | "$dtmfwave" -q --batch - >"$workdir/out" 2>"$workdir/err"
@@ -99,7 +112,7 @@ check "a NUL in a batch line fails that line alone" \
 
 # Progress on a terminal only: a batch long enough to outlast the first
 # update, rewriting one file.
-for _ in $(seq 60); do printf '%s\t%s\n' "$(printf '5%.0s' $(seq 400))" "$workdir/progress.wav"; done >"$workdir/long.txt"
+for _ in $(seq 200); do printf '%s\t%s\n' "$(printf '5%.0s' $(seq 400))" "$workdir/progress.wav"; done >"$workdir/long.txt"
 run --batch "$workdir/long.txt"
 check "no progress when stderr is not a terminal" eval 'status_is 0 && ! [ -s "$workdir/err" ]'
 if command -v script >/dev/null; then
@@ -107,20 +120,25 @@ if command -v script >/dev/null; then
   check "progress on a terminal" grep -qE "line [0-9]+, [0-9]+ written, 0 failed" "$workdir/tty"
 fi
 
-# A stop signal ends a batch between two files: the target is the old file
-# or a new one byte for byte, nothing else is left in its folder, and the
-# status is 128 + the signal number. The target has a second link, so the
-# module writes it in place rather than through a temporary: only the host
-# holding the signal until the call is done keeps a part from being left.
+# A stop signal ends the host at once, part way through a file as well: the
+# target is then the old file or the new one byte for byte, and nothing else
+# is left in its folder (the only name a killed writer can leave is a whole
+# new file, in the instant between its link and the rename), and the status
+# is 128 + the signal number.
 mkdir -p "$workdir/signals"
 "$dtmfwave" -q 1 "$workdir/old.wav"
-"$dtmfwave" -q "$(printf '9%.0s' $(seq 2000))" "$workdir/new.wav"
-for _ in $(seq 400); do printf '%s\t%s\n' "$(printf '9%.0s' $(seq 2000))" "$workdir/signals/target.wav"; done >"$workdir/signal-batch.txt"
+"$dtmfwave" -q "$(printf '9%.0s' $(seq 20000))" "$workdir/new.wav"
+for _ in $(seq 400); do printf '%s\t%s\n' "$(printf '9%.0s' $(seq 20000))" "$workdir/signals/target.wav"; done >"$workdir/signal-batch.txt"
+only_target_left() {
+  local entry
+  for entry in $(ls -A "$workdir/signals"); do
+    [ "$entry" = target.wav ] || { [[ "$entry" == .dtmf-*.partial ]] && cmp -s "$workdir/signals/$entry" "$workdir/new.wav"; } || return 1
+  done
+}
 set -m  # job control: a background job keeps SIGINT as a foreground one would
 for signal in INT TERM HUP; do
-  rm -f "$workdir/signals/target.wav" "$workdir/target-link.wav"
+  rm -f "$workdir"/signals/* "$workdir"/signals/.dtmf-*
   cp "$workdir/old.wav" "$workdir/signals/target.wav"
-  ln "$workdir/signals/target.wav" "$workdir/target-link.wav"
   "$dtmfwave" -q --batch "$workdir/signal-batch.txt" &
   pid=$!
   sleep 0.3
@@ -130,13 +148,27 @@ for signal in INT TERM HUP; do
   check "SIG$signal: status 128+N" status_is $((128 + $(kill -l "$signal")))
   check "SIG$signal: the target is the old file or the new one" \
     eval 'cmp -s "$workdir/signals/target.wav" "$workdir/old.wav" || cmp -s "$workdir/signals/target.wav" "$workdir/new.wav"'
-  check "SIG$signal: no stray file beside the target" eval '[ "$(ls -A "$workdir/signals")" = target.wav ]'
+  check "SIG$signal: no stray file beside the target" only_target_left
 done
+# A reader that stalls does not keep the host from stopping.
+mkfifo "$workdir/stall"
+sleep 30 <"$workdir/stall" >/dev/null 2>&1 &
+reader=$!
+"$dtmfwave" -q "$(printf '9%.0s' $(seq 100000))" - >"$workdir/stall" 2>/dev/null &
+pid=$!
+sleep 0.3
+started=$SECONDS
+kill -s TERM "$pid"
+wait "$pid"
+status=$?
+kill "$reader"
+wait "$reader" 2>/dev/null
+check "SIGTERM stops a host whose reader stalls" eval 'status_is 143 && [ $((SECONDS - started)) -lt 5 ]'
 set +m
 
 # Past a file-size limit the write fails with EFBIG instead of SIGXFSZ
 # killing the host mid-file: the earlier file stays and nothing is left.
-rm -f "$workdir/target-link.wav"
+rm -f "$workdir"/signals/.dtmf-*
 cp "$workdir/old.wav" "$workdir/signals/target.wav"
 (ulimit -f 8; exec "$dtmfwave" -q 12345 "$workdir/signals/target.wav") >"$workdir/out" 2>"$workdir/err"
 status=$?

@@ -11,7 +11,7 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <ctime>
+#include <stdio_ext.h>
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -31,8 +31,7 @@ enum class Route {
 struct Output {
     Route route;
     Target target;
-    bool temporaryNamed;  // the temporary has a name in the folder
-    char temporaryName[NAME_MAX + 1];
+    Temporary temporary;
     bool regular;         // in place: a regular file, cut back on failure
     bool seekable;
     off_t start;          // where this call's bytes begin in an in-place file
@@ -46,13 +45,6 @@ Output g_output;
 // open to close.
 char g_streamBuffer[64 * 1024];
 
-// Tries at a fresh temporary name before giving up.
-constexpr int kTemporaryNameAttempts = 64;
-// ".dtmf-" + 8 + ".partial": a fixed length, so any target that a plain
-// open accepts has room for its temporary.
-constexpr char kTemporaryPrefix[] = ".dtmf-";
-constexpr char kTemporarySuffix[] = ".partial";
-constexpr std::size_t kTemporaryTagLength = 8;
 // A file of the writer's own until its metadata is the target's.
 constexpr mode_t kPrivateMode = 0600;
 constexpr mode_t kNewFileMode = 0666;
@@ -62,28 +54,6 @@ void descriptorCloseKeepingErrno(int descriptor)
     const int reason = errno;
     close(descriptor);
     errno = reason;
-}
-
-// Hidden, named for what it is, and unique: ".dtmf-3fa9c2k0.partial".
-// Uniqueness comes from the exclusive creation; the tag only makes a clash
-// unlikely. The clock, the place of this frame (which differs between
-// processes) and the attempt seed it, with no system call.
-void temporaryNameMake(unsigned attempt)
-{
-    static const char kDigits[] = "0123456789abcdefghijklmnopqrstuvwxyz";
-    timespec now {};
-    clock_gettime(CLOCK_REALTIME, &now);
-    std::uint64_t seed = static_cast<std::uint64_t>(now.tv_nsec) ^ (static_cast<std::uint64_t>(now.tv_sec) << 30)
-        ^ static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(&now))
-        ^ (std::uint64_t{attempt} * 0x9E3779B97F4A7C15ULL);
-    char tag[kTemporaryTagLength + 1];
-    for (std::size_t i = 0; i < kTemporaryTagLength; ++i) {
-        seed = seed * 6364136223846793005ULL + 1442695040888963407ULL;
-        tag[i] = kDigits[(seed >> 33) % (sizeof kDigits - 1)];
-    }
-    tag[kTemporaryTagLength] = '\0';
-    std::snprintf(g_output.temporaryName, sizeof g_output.temporaryName, "%s%s%s", kTemporaryPrefix, tag,
-                  kTemporarySuffix);
 }
 
 // The kernel would stop the process with SIGXFSZ at the first byte past
@@ -111,93 +81,6 @@ bool roomReserve(int descriptor, off_t start, off_t end)
         return true;
     }
     return errno == EOPNOTSUPP || errno == ENOSYS;
-}
-
-int unnamedTemporaryCreate(mode_t mode)
-{
-    if (VUZ_FAULT_INJECTED(temporary)) {
-        return -1;
-    }
-    return openat(g_output.target.folder, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
-}
-
-int namedTemporaryCreate(mode_t mode)
-{
-    if (VUZ_FAULT_INJECTED(temporary)) {
-        return -1;
-    }
-    for (unsigned attempt = 0; attempt < kTemporaryNameAttempts; ++attempt) {
-        temporaryNameMake(attempt);
-        const int descriptor = openat(g_output.target.folder, g_output.temporaryName,
-                                      O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY, mode);
-        if (descriptor >= 0) {
-            g_output.temporaryNamed = true;
-            return descriptor;
-        }
-        if (errno != EEXIST) {
-            return -1;
-        }
-    }
-    errno = EEXIST;
-    return -1;
-}
-
-// An unnamed file where the file system has them; a named one where it
-// answers that it has not (EOPNOTSUPP, or EISDIR and EINVAL from kernels
-// that predate them).
-int temporaryCreate(mode_t mode)
-{
-    const int descriptor = unnamedTemporaryCreate(mode);
-    if (descriptor >= 0 || (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)) {
-        return descriptor;
-    }
-    return namedTemporaryCreate(mode);
-}
-
-// Takes the temporary's name away again, but only while it still names the
-// temporary: a link never leads the clean-up to another file. Where the
-// folder refuses, the temporary is emptied through its own descriptor, so
-// that what stays claims nothing.
-void temporaryNameRemove(int descriptor)
-{
-    struct stat made {};
-    struct stat named {};
-    const bool stillOurs = fstat(descriptor, &made) == 0
-        && fstatat(g_output.target.folder, g_output.temporaryName, &named, AT_SYMLINK_NOFOLLOW) == 0
-        && made.st_dev == named.st_dev && made.st_ino == named.st_ino;
-    if (stillOurs && !VUZ_FAULT_INJECTED(discard) && unlinkat(g_output.target.folder, g_output.temporaryName, 0) == 0) {
-        return;
-    }
-    [[maybe_unused]] const int emptied = ftruncate(descriptor, 0);
-}
-
-// Gives the unnamed temporary its hidden name. Linking a descriptor needs
-// no privilege since Linux 6.10; earlier kernels allow it through the
-// descriptor's name in /proc.
-bool temporaryLink(int descriptor)
-{
-    if (VUZ_FAULT_INJECTED(link)) {
-        return false;
-    }
-    for (unsigned attempt = 0; attempt < kTemporaryNameAttempts; ++attempt) {
-        temporaryNameMake(attempt);
-        if (linkat(descriptor, "", g_output.target.folder, g_output.temporaryName, AT_EMPTY_PATH) != 0) {
-            char procName[32];
-            std::snprintf(procName, sizeof procName, "/proc/self/fd/%d", descriptor);
-            if (errno == EEXIST
-                || linkat(AT_FDCWD, procName, g_output.target.folder, g_output.temporaryName, AT_SYMLINK_FOLLOW)
-                    != 0) {
-                if (errno == EEXIST) {
-                    continue;
-                }
-                return false;
-            }
-        }
-        g_output.temporaryNamed = true;
-        return true;
-    }
-    errno = EEXIST;
-    return false;
 }
 
 // What replacementOpen returns, instead of a descriptor, for a target that
@@ -229,7 +112,7 @@ int existingReplacementOpen()
     if (source < 0) {
         return errno == EACCES ? kWriteInPlace : -1;
     }
-    const int descriptor = temporaryCreate(kPrivateMode);
+    const int descriptor = temporaryCreate(target.folder, kPrivateMode, &g_output.temporary);
     if (descriptor < 0) {
         const bool folderRefuses = errno == EACCES || errno == EPERM || errno == EROFS;
         descriptorCloseKeepingErrno(source);
@@ -240,9 +123,8 @@ int existingReplacementOpen()
     if (copy == MetadataCopy::kept) {
         return descriptor;
     }
-    if (g_output.temporaryNamed) {
-        temporaryNameRemove(descriptor);
-        g_output.temporaryNamed = false;
+    if (g_output.temporary.named) {
+        temporaryNameRemove(target.folder, descriptor, &g_output.temporary);
     }
     descriptorCloseKeepingErrno(descriptor);
     return copy == MetadataCopy::cannotKeep ? kWriteInPlace : -1;
@@ -255,7 +137,7 @@ int replacementOpen(std::uint64_t fileBytes)
     }
     if (g_output.target.kind == TargetKind::absent) {
         // A new file takes the mode and list a plain open would give it.
-        return temporaryCreate(kNewFileMode);
+        return temporaryCreate(g_output.target.folder, kNewFileMode, &g_output.temporary);
     }
     return existingReplacementOpen();
 }
@@ -412,7 +294,7 @@ bool replacementPublish(std::FILE* stream)
         return false;
     }
 #endif
-    if (!g_output.temporaryNamed && !temporaryLink(descriptor)) {
+    if (!g_output.temporary.named && !temporaryLink(g_output.target.folder, descriptor, &g_output.temporary)) {
         outputAbandon(stream);
         return false;
     }
@@ -424,10 +306,10 @@ bool replacementPublish(std::FILE* stream)
         return false;
     }
     const bool published = fileClose(stream) && !VUZ_FAULT_INJECTED(rename)
-        && renameat(g_output.target.folder, g_output.temporaryName, g_output.target.folder, g_output.target.name) == 0;
+        && renameat(g_output.target.folder, g_output.temporary.name, g_output.target.folder, g_output.target.name) == 0;
     if (!published) {
         const int reason = errno;
-        temporaryNameRemove(kept);
+        temporaryNameRemove(g_output.target.folder, kept, &g_output.temporary);
         errno = reason;
     }
     descriptorCloseKeepingErrno(kept);
@@ -442,20 +324,27 @@ bool replacementPublish(std::FILE* stream)
 
 // An in-place file ends where this call's bytes end: an old file that was
 // longer loses its tail, as a plain open for writing would have emptied it.
+// A descriptor shared with others keeps whatever follows.
 bool inPlaceFinish(std::FILE* stream)
 {
-    const int kept = g_output.regular ? dup(fileno(stream)) : -1;
-    bool finished = !g_output.regular || kept >= 0;
-    if (finished && g_output.route == Route::inPlace && g_output.regular) {
-        finished = ftruncate(kept, g_output.end) == 0;
+    if (!g_output.regular) {
+        return fileClose(stream);
     }
-    finished = fileClose(stream) && finished;
-    if (kept >= 0) {
-        if (!finished) {
-            inPlaceCutBack(kept);
-        }
-        descriptorCloseKeepingErrno(kept);
+    // A second descriptor keeps the file past a failing close, which takes
+    // the stream's own with it, so the file can still be cut back.
+    const int kept = dup(fileno(stream));
+    if (kept < 0) {
+        outputAbandon(stream);
+        return false;
     }
+    const bool ended = g_output.route == Route::descriptor || ftruncate(kept, g_output.end) == 0;
+    const bool finished = fileClose(stream) && ended;
+    if (!finished) {
+        const int reason = errno;
+        inPlaceCutBack(kept);
+        errno = reason;
+    }
+    descriptorCloseKeepingErrno(kept);
     return finished;
 }
 
@@ -477,8 +366,8 @@ std::FILE* outputOpen(const WideChar* path, std::uint64_t fileBytes)
     std::FILE* stream = fdopen(descriptor, "wb");
     if (!stream) {
         const int reason = errno;
-        if (g_output.temporaryNamed) {
-            temporaryNameRemove(descriptor);
+        if (g_output.temporary.named) {
+            temporaryNameRemove(g_output.target.folder, descriptor, &g_output.temporary);
         }
         close(descriptor);
         folderRelease();
@@ -505,20 +394,16 @@ bool outputCommit(std::FILE* stream)
 void outputAbandon(std::FILE* stream)
 {
     const int reason = errno;
-    // A second descriptor outlives the stream's close, whose flush of
-    // buffered bytes would otherwise land after the clean-up.
-    const int kept = dup(fileno(stream));
-    std::fclose(stream);
-    if (kept >= 0) {
-        if (g_output.route == Route::replace) {
-            if (g_output.temporaryNamed) {
-                temporaryNameRemove(kept);
-            }
-        } else {
-            inPlaceCutBack(kept);
-        }
-        close(kept);
+    // What the stream still holds is dropped, so that none of it lands after
+    // the clean-up.
+    __fpurge(stream);
+    const int descriptor = fileno(stream);
+    if (g_output.route != Route::replace) {
+        inPlaceCutBack(descriptor);
+    } else if (g_output.temporary.named) {
+        temporaryNameRemove(g_output.target.folder, descriptor, &g_output.temporary);
     }
+    std::fclose(stream);
     folderRelease();
     errno = reason;
 }

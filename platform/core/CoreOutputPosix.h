@@ -34,6 +34,29 @@ struct Target {
 // long); the folder descriptor is then closed already.
 bool targetFind(const char* path, Target* target);
 
+// A replaced file's temporary, in the target's folder. named: it has a name
+// there, hidden and of a fixed length (".dtmf-XXXXXXXX.partial"), so any
+// target a plain open accepts has room for it.
+struct Temporary {
+    bool named;
+    char name[NAME_MAX + 1];
+};
+
+// Creates a temporary in folder with mode (before the umask and the folder's
+// default access control list, as open applies them): unnamed where the
+// file system can make one, named from the start where it answers that it
+// cannot. Returns its descriptor, or -1 with errno set.
+int temporaryCreate(int folder, mode_t mode, Temporary* temporary);
+
+// Gives a complete unnamed temporary its hidden name. False with errno set.
+bool temporaryLink(int folder, int descriptor, Temporary* temporary);
+
+// Takes the temporary's name away, but only while the name still leads to
+// the file open as descriptor: a link put there meanwhile never leads the
+// clean-up to another file. Where the folder refuses, the temporary is
+// emptied through descriptor, so that what stays claims nothing.
+void temporaryNameRemove(int folder, int descriptor, Temporary* temporary);
+
 // How the metadata of the file a replacement stands in for came across.
 enum class MetadataCopy { kept, cannotKeep, failed };
 

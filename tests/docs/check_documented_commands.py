@@ -136,7 +136,7 @@ def transcript(body):
 def check_transcript(where, body, environment, work):
     steps = transcript(body)
     if not steps:
-        fail(where, "a console block that holds no '$ ' command")
+        fail(where, "a console block must start with a '$ ' command")
         return
     folder = tempfile.mkdtemp(dir=work)
     # One shell for the block, so that $? and variables carry from one

@@ -20,6 +20,18 @@ std::FILE* textFileOpen(const std::string& utf8)
 #endif
 }
 
+// Editors on Windows start a UTF-8 file with a byte-order mark; it is no
+// key, and left in it would be a silent slot at the start of the first file.
+constexpr std::string_view kUtf8ByteOrderMark = "\xEF\xBB\xBF";
+
+// A file saved as UTF-16 (Notepad's "Unicode", PowerShell's > redirection)
+// starts with its byte-order mark, and every other byte of it is a NUL: each
+// line would fail on its own, none saying why. The whole file is refused.
+bool isUtf16ByteOrderMark(const std::string& firstLine)
+{
+    return firstLine.rfind("\xFF\xFE", 0) == 0 || firstLine.rfind("\xFE\xFF", 0) == 0;
+}
+
 } // namespace
 
 // One line of a batch: KEYS, a tab, OUTPUT.wav. A bad line or a file that
@@ -59,7 +71,11 @@ int batchRun(const std::string& source, bool quiet)
         report("cannot read '%s': %s", source.c_str(), std::strerror(errno));
         return kExitFailure;
     }
-    if (!quiet && isTerminal(stderr)) {
+    // On a terminal the user watches the batch: a progress line while it
+    // runs, and a summary when it is done. Elsewhere the output is read by
+    // scripts, which have the exit status and the failed lines' messages.
+    const bool watched = !quiet && isTerminal(stderr);
+    if (watched) {
         progressEnable();
     }
     const std::string name = fromStdin ? "<stdin>" : source;
@@ -76,6 +92,13 @@ int batchRun(const std::string& source, bool quiet)
             break;
         }
         ++lineNumber;
+        if (lineNumber == 1 && line.rfind(kUtf8ByteOrderMark, 0) == 0) {
+            line.erase(0, kUtf8ByteOrderMark.size());
+        } else if (lineNumber == 1 && isUtf16ByteOrderMark(line)) {
+            report("%s:1: the file is UTF-16; save it as UTF-8", name.c_str());
+            ++failed;
+            break;
+        }
         // Blank lines separate groups of a test set; they are not errors.
         if (line.find_first_not_of(" \t\r") != std::string::npos) {
             const std::string where = name + ":" + std::to_string(lineNumber) + ": ";
@@ -91,6 +114,9 @@ int batchRun(const std::string& source, bool quiet)
     if (std::ferror(input)) {
         report("error reading '%s': %s", name.c_str(), std::strerror(errno));
         ++failed;
+    }
+    if (watched) {
+        report("%s: %zu written, %zu failed", name.c_str(), written, failed);
     }
     if (!fromStdin) {
         std::fclose(input);

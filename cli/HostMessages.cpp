@@ -2,12 +2,14 @@
 // note about silent slots, and a batch's progress on a terminal.
 #include "Host.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdarg>
 #include <cstdio>
 
 #ifdef _WIN32
 #include <io.h>
+#include <windows.h>
 #else
 #include <unistd.h>
 #endif
@@ -78,25 +80,54 @@ bool isTerminal(std::FILE* stream)
 #endif
 }
 
+namespace {
+
+// The narrow characters the module makes of one UTF-8 character, one slot
+// each. Outside Windows every UTF-16 unit becomes one Windows-1252 byte or
+// '?', and only ASCII can be a key. Windows converts in the system's code
+// page, whose best-fit letters can be keys ('A' for U+0100 or U+FF21), and
+// whose double-byte characters are two slots; the same conversion tells the
+// truth there.
+std::string narrowFromCharacter(std::string_view character)
+{
+#ifdef _WIN32
+    const std::optional<std::u16string> wide = utf16FromUtf8(character);
+    char narrow[8] = {};
+    const int length = wide ? WideCharToMultiByte(CP_ACP, 0, moduleText(*wide), static_cast<int>(wide->size()),
+                                                  narrow, sizeof narrow, nullptr, nullptr)
+                            : 0;
+    return std::string(narrow, length > 0 ? static_cast<std::size_t>(length) : 0);
+#else
+    if (character.size() == 1) {
+        return std::string(character);
+    }
+    // A character outside the Basic Multilingual Plane is two UTF-16 units.
+    return character.size() == 4 ? "??" : "?";
+#endif
+}
+
+} // namespace
+
 void silentSlotsReport(std::string_view keys, const std::string& where)
 {
-    // A character outside the Basic Multilingual Plane is two UTF-16 units,
-    // and so two silent slots.
     std::string listed;
     std::size_t silentCount = 0;
     std::size_t charactersListed = 0;
     std::size_t slot = 1;
     for (std::size_t i = 0; i < keys.size();) {
         const std::size_t length = utf8SequenceLength(static_cast<unsigned char>(keys[i]));
-        const std::size_t slots = length == 4 ? 2 : 1;
         const std::string_view character = keys.substr(i, length);
-        if (length > 1 || kSoundingKeys.find(keys[i]) == std::string_view::npos) {
-            silentCount += slots;
+        const std::string narrow = narrowFromCharacter(character);
+        const std::size_t slots = narrow.size();
+        const std::size_t silent = static_cast<std::size_t>(std::count_if(
+            narrow.begin(), narrow.end(), [](char c) { return kSoundingKeys.find(c) == std::string_view::npos; }));
+        if (silent > 0) {
+            silentCount += silent;
             if (charactersListed < kSilentCharactersListed) {
                 listed += charactersListed++ ? ", '" : " '";
                 listed.append(character);
                 listed += slots == 1 ? "' (slot " + std::to_string(slot) + ")"
-                                     : "' (slots " + std::to_string(slot) + "-" + std::to_string(slot + 1) + ")";
+                                     : "' (slots " + std::to_string(slot) + "-" + std::to_string(slot + slots - 1) + ")";
             } else if (charactersListed++ == kSilentCharactersListed) {
                 listed += ", ...";
             }

@@ -24,6 +24,20 @@ bool pathExists(const std::string& utf8, const std::u16string& utf16)
 #endif
 }
 
+// The module refuses a key string past its limit with EFBIG, the code a
+// file-size limit (ulimit -f) gives too. "File too large" would send the
+// user looking at the disk, so the first is told in keys, with the limit to
+// stay under; it is refused before anything is written, so a key string
+// that long is the reason whenever EFBIG comes back.
+std::string failureReason(int reason, const std::u16string& keys)
+{
+    if (reason == EFBIG && keys.size() > DTMFWAVE_MAX_KEYS) {
+        return "too many keys (" + std::to_string(keys.size()) + "; one file holds at most "
+               + std::to_string(DTMFWAVE_MAX_KEYS) + ")";
+    }
+    return std::strerror(reason);
+}
+
 } // namespace
 
 // SIGINT, SIGTERM and SIGHUP keep their usual meaning: they end the host at
@@ -84,7 +98,7 @@ int waveWrite(const std::string& keysUtf8, const std::string& pathUtf8, const st
     }
     if (reason != 0) {
         report("%scannot write '%s': %s", where.c_str(), toStandardOutput ? "<stdout>" : pathUtf8.c_str(),
-               std::strerror(reason));
+               failureReason(reason, *keys).c_str());
         return kExitFailure;
     }
     return kExitSuccess;

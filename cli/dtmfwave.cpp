@@ -2,6 +2,7 @@
 // This file holds the command line itself; Host.h names the rest.
 #include "Host.h"
 
+#include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <optional>
@@ -27,6 +28,8 @@ void usagePrint(std::FILE* out)
                "mono. Every character is a 500 ms slot, 250 ms of its tone pair and 250 ms\n"
                "of silence. 0-9, *, #, and A-D sound; any other character is a silent slot.\n"
                "KEYS and OUTPUT.wav are UTF-8; OUTPUT.wav '-' is standard output.\n"
+               "One file holds at most 536870 keys; KEYS longer than the system takes in\n"
+               "one argument (about 131000 bytes on Linux) go in a --batch line.\n"
                "\n"
                "  -q, --quiet         do not list the characters that will be silent slots,\n"
                "                      and show no batch progress\n"
@@ -49,6 +52,32 @@ int usageFail(const std::string& message)
     report("%s", message.c_str());
     std::fputs(kShortUsage, stderr);
     return kExitUsage;
+}
+
+// What is wrong with a command line that does not hold exactly KEYS and
+// OUTPUT.wav. Three or more operands are most often a key string with
+// spaces that the shell split, so that message says how to keep it whole.
+std::string operandsProblem(const std::vector<std::string>& operands)
+{
+    if (operands.empty()) {
+        return "missing KEYS and OUTPUT.wav";
+    }
+    if (operands.size() == 1) {
+        return "missing OUTPUT.wav: expected KEYS and OUTPUT.wav, got one operand";
+    }
+    return "too many operands: expected KEYS and OUTPUT.wav, got " + std::to_string(operands.size())
+           + " (quote KEYS that hold spaces, as in dtmfwave '1 2 3' OUTPUT.wav)";
+}
+
+// A dash followed by something that is no letter, as in -1 or -*, is most
+// often a key string, so the message says how to pass one.
+std::string unknownShortOption(char option)
+{
+    std::string message = "unknown option '-" + std::string(1, option) + "'";
+    if (!std::isalpha(static_cast<unsigned char>(option))) {
+        message += " (put -- before KEYS that start with '-')";
+    }
+    return message;
 }
 
 struct Options {
@@ -98,7 +127,7 @@ std::optional<int> argumentsParse(const std::vector<std::string>& args, Options&
                 case 'q': options.quiet = true; break;
                 case 'h': options.help = true; break;
                 case 'V': options.version = true; break;
-                default: return usageFail("unknown option '-" + std::string(1, arg[k]) + "'");
+                default: return usageFail(unknownShortOption(arg[k]));
                 }
             }
         } else {
@@ -130,7 +159,7 @@ int run(const std::vector<std::string>& args)
         return batchRun(*options.batch, options.quiet);
     }
     if (options.operands.size() != 2) {
-        return usageFail("expected KEYS and OUTPUT.wav");
+        return usageFail(operandsProblem(options.operands));
     }
     const int status = waveWrite(options.operands[0], options.operands[1], "", options.quiet);
     if (status == kExitUsage) {

@@ -33,10 +33,13 @@ check "--version prints the project version" eval '[ "$status" -eq 0 ] && [ "$(c
 run -h;  check "-h is --help" eval 'status_is 0 && stdout_has "usage: dtmfwave"'
 run -V;  check "-V is --version" eval 'status_is 0 && [ "$(cat "$workdir/out")" = "dtmfwave $version" ]'
 
-run;                                               check "no arguments" usage_error
-run 123;                                           check "one argument" usage_error
-run 1 "$workdir/a.wav" extra;                      check "three arguments" usage_error
+run;                                               check "no arguments" eval 'usage_error && stderr_has "missing KEYS and OUTPUT.wav"'
+run 123;                                           check "one argument" eval 'usage_error && stderr_has "missing OUTPUT.wav"'
+run 1 2 3;                                         check "three arguments: too many, not missing" \
+  eval 'usage_error && stderr_has "too many operands" && stderr_has "got 3" && ! stderr_has "missing"'
 run --bogus "$workdir/a.wav";                      check "unknown option" usage_error
+run -1 "$workdir/a.wav";                           check "keys that look like an option point at --" \
+  eval 'usage_error && stderr_has "put -- before KEYS"'
 run $'1\xff2' "$workdir/bad.wav";                  check "invalid UTF-8 keys" usage_error
 check "invalid UTF-8 keys write no file" eval '! [ -e "$workdir/bad.wav" ]'
 
@@ -61,13 +64,24 @@ max_keys=536870
 printf 'old contents' >"$workdir/kept.wav"
 { head -c $((max_keys + 1)) /dev/zero | tr '\0' 1; printf '\t%s\n' "$workdir/kept.wav"; } >"$workdir/too_many.txt"
 run --batch "$workdir/too_many.txt"
-check "too many keys fail with the reason" eval 'status_is 1 && stderr_lines_are 1 && stderr_has "kept.wav" && stderr_has "File too large"'
+check "too many keys fail naming the limit" \
+  eval 'status_is 1 && stderr_lines_are 1 && stderr_has "kept.wav" && stderr_has "too many keys ($((max_keys + 1)); one file holds at most $max_keys)"'
 check "too many keys leave an existing file untouched" eval '[ "$(cat "$workdir/kept.wav")" = "old contents" ]'
 
 printf '1\t%s\n\n2\t%s\n' "$workdir/batch_good.wav" "$missing" | "$dtmfwave" -q --batch - >"$workdir/out" 2>"$workdir/err"
 status=$?
 check "a failing batch line fails the run and names its line" eval 'status_is 1 && stderr_lines_are 1 && stderr_has "<stdin>:3: cannot write"'
 check "the other batch lines are still written" size_is "$workdir/batch_good.wav" $((header_bytes + slot_bytes))
+
+# Editors on Windows start files with a byte-order mark: UTF-8's is no key,
+# and a UTF-16 file is refused as a whole rather than line by line.
+printf '\xEF\xBB\xBF1\t%s\n' "$workdir/bom.wav" | "$dtmfwave" --batch - >"$workdir/out" 2>"$workdir/err"
+status=$?
+check "a UTF-8 byte-order mark is no slot" eval 'status_is 0 && ! [ -s "$workdir/err" ] && size_is "$workdir/bom.wav" $((header_bytes + slot_bytes))'
+printf '1\t%s\n' "$workdir/utf16.wav" | iconv -f UTF-8 -t UTF-16 | "$dtmfwave" --batch - >"$workdir/out" 2>"$workdir/err"
+status=$?
+check "a UTF-16 batch is refused, saying so" \
+  eval 'status_is 1 && stderr_lines_are 1 && stderr_has "<stdin>:1: the file is UTF-16" && ! [ -e "$workdir/utf16.wav" ]'
 
 run -q "ab" "$workdir/quiet.wav"
 check "-q keeps the silent-slot note off stderr" eval 'status_is 0 && ! [ -s "$workdir/err" ]'
@@ -118,6 +132,8 @@ check "no progress when stderr is not a terminal" eval 'status_is 0 && ! [ -s "$
 if command -v script >/dev/null; then
   script -qec "$(printf '%q ' "$dtmfwave" --batch "$workdir/long.txt") >/dev/null" /dev/null >"$workdir/tty" 2>&1
   check "progress on a terminal" grep -qE "line [0-9]+, [0-9]+ written, 0 failed" "$workdir/tty"
+  check "a batch on a terminal ends with a summary line" \
+    eval '[ "$(tr "\r" "\n" <"$workdir/tty" | grep -v "^ *$" | tail -1)" = "dtmfwave: $workdir/long.txt: 60 written, 0 failed" ]'
 fi
 
 # A stop signal ends the host at once, part way through a file as well: the

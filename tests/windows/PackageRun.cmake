@@ -29,8 +29,9 @@ if(NOT RUNNER)
     message(FATAL_ERROR "cpack made ${archives}, expected ${ZIP_NAME}")
   endif()
   set(expected bin/VUZIRIZORURUZA.dll bin/VuzClassLibrary.dll bin/dtmfwave.exe lib/libVUZIRIZORURUZA.dll.a
-               lib/VUZIRIZORURUZA.def include/DTMFWave.h lib/cmake/VuzirizORURUZA/VuzirizORURUZAConfig.cmake
-               README.txt)
+               lib/VUZIRIZORURUZA.lib lib/VUZIRIZORURUZA.def include/vuzirizoruza/DTMFWave.h
+               include/vuzirizoruza/DTMFWave.hpp lib/cmake/VuzirizORURUZA/VuzirizORURUZAConfig.cmake
+               lib/cmake/vuzirizoruza/vuzirizoruza-config.cmake README.txt)
   if(EXISTS ${SOURCE_DIR}/LICENSE)
     list(APPEND expected LICENSE.txt)
   endif()

@@ -26,10 +26,12 @@
  * after a failure is as DTMFWave.h describes for the call.
  *
  * Arguments the module could not be given are refused before the call,
- * with the codes the module itself uses for such faults: keys or a path
- * that are not well-formed UTF-8 (UTF-16), with EILSEQ
- * (ERROR_NO_UNICODE_TRANSLATION); a null character inside either, which
- * would end the string early, with EINVAL (ERROR_INVALID_PARAMETER).
+ * with the codes the module itself uses for such faults: UTF-8 keys, or a
+ * POSIX path, that are not well-formed UTF-8, with EILSEQ
+ * (ERROR_NO_UNICODE_TRANSLATION); a null character inside the keys or the
+ * path, which would end the string early, with EINVAL
+ * (ERROR_INVALID_PARAMETER). UTF-16 keys go to the module as they are, where
+ * an unpaired surrogate is a silent slot like any unit it cannot encode.
  *
  * Paths: on POSIX the path's bytes are taken as UTF-8, as the module names
  * files. On Windows the path's wide string goes to the module as it is; a

@@ -10,25 +10,14 @@
 #         under Wine, that program writes the Linux build's bytes, and
 #         reports a missing folder with exit status 1
 set(here ${CMAKE_CURRENT_LIST_DIR}/msvc_consumer)
+include(${CMAKE_CURRENT_LIST_DIR}/PackageSupport.cmake)
 
 if(RUNNER)
   file(GLOB program ${WORK_DIR}/unpacked/*/bin/msvc_consumer.exe)
   if(NOT program)
     message(FATAL_ERROR "no msvc_consumer.exe under ${WORK_DIR}: the link test did not run")
   endif()
-  set(keys "123A456B789C*0#Dé")
-  file(REMOVE ${WORK_DIR}/msvc.wav ${WORK_DIR}/linux.wav)
-  execute_process(COMMAND ${RUNNER} ${program} ${keys} ${WORK_DIR}/msvc.wav
-    RESULT_VARIABLE status ERROR_VARIABLE error)
-  if(NOT status EQUAL 0)
-    message(FATAL_ERROR "msvc_consumer.exe failed (${status}): ${error}")
-  endif()
-  execute_process(COMMAND ${LINUX_WRITER} -q ${keys} ${WORK_DIR}/linux.wav RESULT_VARIABLE linux_status)
-  execute_process(COMMAND ${CMAKE_COMMAND} -E compare_files ${WORK_DIR}/msvc.wav ${WORK_DIR}/linux.wav
-    RESULT_VARIABLE differ)
-  if(NOT linux_status EQUAL 0 OR NOT differ EQUAL 0)
-    message(FATAL_ERROR "msvc_consumer.exe's file differs from the Linux build's")
-  endif()
+  vuz_package_same_bytes(${RUNNER} ${LINUX_WRITER} ${WORK_DIR} msvc_consumer.exe ${program})
   # The runner shows the set-up's log for any failing program; not wanted here.
   execute_process(COMMAND ${RUNNER} ${program} 1 ${WORK_DIR}/no/such/folder/out.wav
     RESULT_VARIABLE status OUTPUT_QUIET ERROR_QUIET)
@@ -39,20 +28,7 @@ if(RUNNER)
   return()
 endif()
 
-file(REMOVE_RECURSE ${WORK_DIR})
-file(MAKE_DIRECTORY ${WORK_DIR}/unpacked)
-execute_process(COMMAND ${CMAKE_CPACK_COMMAND} --config ${BUILD_DIR}/CPackConfig.cmake -B ${WORK_DIR}/package
-  RESULT_VARIABLE cpack_status OUTPUT_VARIABLE cpack_output ERROR_VARIABLE cpack_output)
-file(GLOB archive ${WORK_DIR}/package/*.zip)
-if(NOT cpack_status EQUAL 0 OR NOT archive)
-  message(FATAL_ERROR "cpack made no ZIP (${cpack_status}):\n${cpack_output}")
-endif()
-execute_process(COMMAND ${CMAKE_COMMAND} -E tar xf ${archive} WORKING_DIRECTORY ${WORK_DIR}/unpacked
-  RESULT_VARIABLE unpack_status)
-file(GLOB top ${WORK_DIR}/unpacked/*)
-if(NOT unpack_status EQUAL 0 OR NOT top)
-  message(FATAL_ERROR "the ZIP could not be unpacked")
-endif()
+vuz_package_unpack(${BUILD_DIR} ${WORK_DIR} archive top)
 
 # The system DLLs' import libraries, as the Windows SDK has them: x86 names
 # a __stdcall function with the bytes of its arguments (-k imports it by its

@@ -16,10 +16,10 @@ silent slot, a character outside the Basic Multilingual Plane two. At most
 MAX_KEYS characters fit one file.
 
 An existing file is replaced, and keeps its owner, group, permissions,
-ACLs and the extended attributes the caller may set. When the file cannot be written, create()
-raises OSError with the reason and the path; the earlier file at the path
-is then kept as it was, and nothing is left behind: no part of the new
-file and no temporary file.
+ACLs and the extended attributes the caller may set. When the file cannot
+be written, create() raises OSError with the reason and the path; the
+earlier file at the path is then kept as it was, and nothing is left
+behind: no part of the new file and no temporary file.
 
 The module takes null-terminated UTF-16 strings whatever the size of the
 platform's wchar_t, so both arguments are encoded here by hand rather than

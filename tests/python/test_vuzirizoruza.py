@@ -85,7 +85,6 @@ class BindingTest(unittest.TestCase):
             vuzirizoruza.create("1", target + "\0.other")
         self.assertEqual(os.listdir(self.folder.name), [])
 
-
     def run_module(self, *arguments):
         environment = dict(os.environ, PYTHONPATH=PACKAGE_PARENT)
         return subprocess.run([sys.executable, "-m", "vuzirizoruza", *arguments], cwd=self.folder.name,

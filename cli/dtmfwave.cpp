@@ -148,7 +148,7 @@ int run(const std::vector<std::string>& args)
         return kExitSuccess;
     }
     if (options.version) {
-        std::printf("dtmfwave %s\n", DTMFWAVE_HOST_VERSION);
+        std::printf("dtmfwave %s\n", DTMFWAVE_VERSION_STRING);
         return kExitSuccess;
     }
     signalsPrepare();

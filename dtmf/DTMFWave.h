@@ -7,12 +7,76 @@
  * 500 ms slot: 250 ms of its pair of tones, then 250 ms of silence.
  *
  * This header is C-compatible and declares the module's whole ABI. Nothing
- * else in the source tree is public.
+ * else in the source tree is public. Installed, it is
+ * <vuzirizoruza/DTMFWave.h>; the CMake target and the pkg-config file put
+ * that folder on the include path as well, so "DTMFWave.h" finds it too.
+ *
+ * Examples, each with what it needs:
+ *
+ *   Linux and other POSIX systems, C11 or C++11 and later (the u"" literal
+ *   is a C11 and C++11 feature; its char16_t comes from <uchar.h>, which
+ *   this header includes for C). errno tells failure from success:
+ *
+ *       #include <errno.h>
+ *       #include <stdio.h>
+ *       #include "DTMFWave.h"
+ *
+ *       errno = 0;
+ *       DTMFWaveCreate(u"555*0#", u"call.wav");
+ *       if (errno != 0) perror("call.wav");
+ *
+ *   Windows, C89 or any C++ (L"" is a wchar_t literal, UTF-16 there), with
+ *   <windows.h> for the thread's last-error code, the channel there:
+ *
+ *       #include <windows.h>
+ *       #include "DTMFWave.h"
+ *
+ *       SetLastError(0);
+ *       DTMFWaveCreate(L"555*0#", L"call.wav");
+ *       if (GetLastError() != 0) { ... FormatMessageW says why ... }
+ *
+ *   C++17 and later, on every platform: DTMFWave.hpp, beside this header,
+ *   takes UTF-8 keys and a std::filesystem::path and throws
+ *   std::system_error with the reason:
+ *
+ *       #include "DTMFWave.hpp"
+ *
+ *       vuzirizoruza::waveCreate("555*0#", "call.wav");
+ *
+ *   Keys or paths made at run time are arrays of DTMFWideChar holding
+ *   UTF-16 code units and a terminating 0.
+ *
+ * The header itself needs C99 (for <stdint.h>) or C++11; outside Windows,
+ * C needs C11, for <uchar.h>.
  */
 #ifndef VUZIRIZORURUZA_DTMFWAVE_H
 #define VUZIRIZORURUZA_DTMFWAVE_H
 
 #include <stdint.h>
+
+/*
+ * The version of this interface and of the module built with it, in the
+ * four parts of the Windows module's file version: major.minor.patch.tweak.
+ * The build reads the version from these lines, so they are its one source.
+ *   MAJOR  changes when a caller or a file's bytes could notice: the
+ *          module's soname (libVuzirizORURUZA.so.MAJOR) follows it
+ *   MINOR  additions that every earlier caller can ignore
+ *   PATCH  fixes that keep the interface and the bytes of every file
+ *   TWEAK  releases of one MAJOR.MINOR.PATCH that leave the module's code
+ *          as it was (builds, packages, documentation); the first is 1
+ * DTMFWAVE_VERSION_STRING spells all four, "MAJOR.MINOR.PATCH.TWEAK".
+ */
+#define DTMFWAVE_VERSION_MAJOR 1
+#define DTMFWAVE_VERSION_MINOR 0
+#define DTMFWAVE_VERSION_PATCH 0
+#define DTMFWAVE_VERSION_TWEAK 1
+#define DTMFWAVE_VERSION_STRING_(number) #number
+#define DTMFWAVE_VERSION_STRING_OF_(number) DTMFWAVE_VERSION_STRING_(number)
+#define DTMFWAVE_VERSION_STRING \
+    DTMFWAVE_VERSION_STRING_OF_(DTMFWAVE_VERSION_MAJOR) "." \
+    DTMFWAVE_VERSION_STRING_OF_(DTMFWAVE_VERSION_MINOR) "." \
+    DTMFWAVE_VERSION_STRING_OF_(DTMFWAVE_VERSION_PATCH) "." \
+    DTMFWAVE_VERSION_STRING_OF_(DTMFWAVE_VERSION_TWEAK)
 
 /*
  * DTMFWAVE_API marks the exported call. On Windows it is dllexport while the

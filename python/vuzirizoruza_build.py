@@ -30,8 +30,8 @@ SUMMARY = "DTMF tones to 8-bit PCM WAVE files, through the VuzirizORURUZA module
 DESCRIPTION = """\
 vuzirizoruza.create(keys, path) writes the DTMF tones of a keypad string to a
 RIFF WAVE file: 8000 Hz, 8-bit unsigned PCM, mono, one 500 ms slot per
-character. The native module is built from the source tree and carried
-inside the package.
+character; python3 -m vuzirizoruza KEYS OUTPUT.wav does the same from a shell.
+The native module is built from the source tree and carried inside the package.
 """
 CLASSIFIERS = [
     "License :: OSI Approved :: MIT License",
@@ -43,11 +43,16 @@ CLASSIFIERS = [
 
 
 def project_version():
-    text = (TOP / "CMakeLists.txt").read_text(encoding="utf-8")
-    match = re.search(r"project\(\s*VuzirizORURUZA\s+VERSION\s+([0-9.]+)", text)
-    if not match:
-        raise RuntimeError("no project(VuzirizORURUZA VERSION ...) in " + str(TOP / "CMakeLists.txt"))
-    return match.group(1)
+    # The public header is the version's one source, for CMake as for pip.
+    header = TOP / "dtmf" / "DTMFWave.h"
+    text = header.read_text(encoding="utf-8")
+    parts = []
+    for part in ("MAJOR", "MINOR", "PATCH", "TWEAK"):
+        match = re.search(r"^#define DTMFWAVE_VERSION_%s +([0-9]+)$" % part, text, re.MULTILINE)
+        if not match:
+            raise RuntimeError("no '#define DTMFWAVE_VERSION_%s <number>' in %s" % (part, header))
+        parts.append(match.group(1))
+    return ".".join(parts)
 
 
 def platform_tag():
@@ -68,7 +73,7 @@ def run(command):
         subprocess.run(command, check=True, stdout=sys.stderr)
     except FileNotFoundError:
         raise RuntimeError("vuzirizoruza_build: %s not found; the package builds its native module "
-                           "with CMake 3.20 or newer and a C++20 compiler (or set $CMAKE)" % command[0])
+                           "with CMake 3.21 or newer and a C++20 compiler (or set $CMAKE)" % command[0])
 
 
 def native_build(work):

@@ -11,7 +11,7 @@ cd "$(dirname "$0")/.."
 vuz_install_packages cmake make g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev \
   libsndfile1-dev sndfile-programs multimon-ng sox libspandsp-dev python3 python3-numpy \
   g++-mingw-w64-x86-64 mingw-w64-tools wine64 python3-pefile binutils clang-14 libclang-rt-14-dev \
-  dpkg-dev file lintian python3-venv bsdutils acl attr
+  llvm-14 lld-14 dpkg-dev file lintian python3-venv git man-db bsdutils acl attr
 
 build=${VUZ_BUILD_DIR:-build}
 cmake -S . -B "$build" -DBUILD_TESTING=ON

@@ -1,7 +1,25 @@
-"""Python binding for the VuzirizORURUZA module, through ctypes.
+"""Python binding for the VuzirizORURUZA module: DTMF tones to WAVE files.
 
     import vuzirizoruza
     vuzirizoruza.create("123A#", "tones.wav")
+
+or, from a shell, python3 -m vuzirizoruza 123A# tones.wav (see
+python3 -m vuzirizoruza --help).
+
+The file is a RIFF WAVE file of 8000 samples per second, 8-bit unsigned
+PCM, one channel: a 44-byte header, then one 500 ms slot (4000 bytes) for
+every character of the keys, 250 ms of the key's pair of DTMF tones and
+250 ms of silence. The keys 0-9, *, # and A-D sound with the standard
+frequency pairs; every other character is a silent slot. The keys are
+converted to Windows-1252 first: a character it cannot encode is one
+silent slot, a character outside the Basic Multilingual Plane two. At most
+MAX_KEYS characters fit one file.
+
+An existing file is replaced, and keeps its owner, group, permissions,
+ACLs and the extended attributes the caller may set. When the file cannot
+be written, create() raises OSError with the reason and the path; the
+earlier file at the path is then kept as it was, and nothing is left
+behind: no part of the new file and no temporary file.
 
 The module takes null-terminated UTF-16 strings whatever the size of the
 platform's wchar_t, so both arguments are encoded here by hand rather than
@@ -9,7 +27,8 @@ passed as ctypes.c_wchar_p, which is 32 bits wide on Linux.
 
 The library is looked for in this order: the path given to load(), the
 copy installed inside this package by `pip install`, then (for a source
-tree) $VUZIRIZORURUZA_LIBRARY, and finally the system's library search path.
+tree) $VUZIRIZORURUZA_LIBRARY, and finally the system's library search path
+(where Debian's python3-vuzirizoruza finds the module of libvuzirizoruza1).
 """
 
 from __future__ import annotations
@@ -96,10 +115,16 @@ def _utf16z(text: str, what: str) -> bytes:
 def create(keys: Optional[str], path: StrPath, library: Optional[ctypes.CDLL] = None) -> None:
     """Writes the DTMF tones of keys to the WAVE file at path.
 
-    keys is a str (or None for a file with no slots), path a str or
-    os.PathLike. Raises OSError with the reason when the file could not be
-    written; the module then leaves nothing at path. Raises TypeError for
-    arguments of other types and ValueError for a NUL in either."""
+    keys is a str (or None for a file with no slots), path a str, bytes or
+    os.PathLike. The file, in the format the module's documentation gives
+    (help(vuzirizoruza)), is complete when the call returns; an existing
+    file is replaced.
+
+    Raises OSError with the reason (errno, or the Windows error on Windows)
+    and the path when the file could not be written: the earlier file at
+    path is then kept as it was, and no temporary file is left. Raises
+    TypeError for arguments of other types and ValueError for a NUL in
+    either."""
     if keys is not None and not isinstance(keys, str):
         raise TypeError("keys must be str or None, not " + type(keys).__name__)
     target = os.fspath(path)

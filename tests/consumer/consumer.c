@@ -1,5 +1,7 @@
-/* A C host of the installed module: consumer KEYS OUTPUT.wav (ASCII). */
-#include <DTMFWave.h>
+/* A C host of the installed module, included the way the installed layout
+ * offers: consumer KEYS OUTPUT.wav (ASCII), or consumer --version, which
+ * prints the header's version macros, the four numbers and the string. */
+#include <vuzirizoruza/DTMFWave.h>
 
 #include <errno.h>
 #include <stdio.h>
@@ -20,8 +22,13 @@ static DTMFWideChar* widen(const char* ascii)
 
 int main(int argc, char** argv)
 {
+    if (argc == 2 && strcmp(argv[1], "--version") == 0) {
+        printf("%d.%d.%d.%d %s\n", DTMFWAVE_VERSION_MAJOR, DTMFWAVE_VERSION_MINOR, DTMFWAVE_VERSION_PATCH,
+               DTMFWAVE_VERSION_TWEAK, DTMFWAVE_VERSION_STRING);
+        return 0;
+    }
     if (argc != 3) {
-        fputs("usage: consumer KEYS OUTPUT.wav\n", stderr);
+        fputs("usage: consumer KEYS OUTPUT.wav | --version\n", stderr);
         return 2;
     }
     DTMFWideChar* keys = widen(argv[1]);

@@ -3,12 +3,14 @@
 import errno
 import os
 import pathlib
+import subprocess
 import sys
 import tempfile
 import unittest
 import wave
 
-sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "..", "python"))
+PACKAGE_PARENT = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", "..", "python"))
+sys.path.insert(0, PACKAGE_PARENT)
 import vuzirizoruza  # noqa: E402
 
 SLOT_FRAMES = 4000
@@ -82,6 +84,40 @@ class BindingTest(unittest.TestCase):
         with self.assertRaises(ValueError):
             vuzirizoruza.create("1", target + "\0.other")
         self.assertEqual(os.listdir(self.folder.name), [])
+
+    def run_module(self, *arguments):
+        environment = dict(os.environ, PYTHONPATH=PACKAGE_PARENT)
+        return subprocess.run([sys.executable, "-m", "vuzirizoruza", *arguments], cwd=self.folder.name,
+                              env=environment, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+
+    def test_the_command_line_exits_as_the_host_does(self):
+        written = self.run_module("1a#", "out.wav")
+        self.assertEqual((written.returncode, written.stderr), (0, b""))
+        _, frames = read_wave(self.path("out.wav"))
+        self.assertEqual(len(frames), 3 * SLOT_FRAMES)
+
+        piped = self.run_module("1a#", "-")
+        self.assertEqual(piped.returncode, 0)
+        with open(self.path("out.wav"), "rb") as file:
+            self.assertEqual(piped.stdout, file.read())
+
+        missing = os.path.join("no", "such", "out.wav")
+        failed = self.run_module("1", missing)
+        self.assertEqual(failed.returncode, 1)
+        message = failed.stderr.decode()
+        self.assertEqual(message.count("\n"), 1, message)
+        self.assertIn(missing, message)
+        self.assertIn(os.strerror(errno.ENOENT), message)
+
+        for arguments in ((), ("1",), ("1", "a.wav", "extra"), ("--no-such-option", "1", "a.wav"),
+                          ("1\udcff", "a.wav"), ("1", "")):
+            with self.subTest(arguments=arguments):
+                self.assertEqual(self.run_module(*arguments).returncode, 2)
+        self.assertEqual(sorted(os.listdir(self.folder.name)), ["out.wav"])
+
+        helped = self.run_module("-h")
+        self.assertEqual(helped.returncode, 0)
+        self.assertIn(b"KEYS OUTPUT.wav", helped.stdout)
 
 
 if __name__ == "__main__":

@@ -7,21 +7,8 @@
 #             stripped, and no pkg-config file
 #   host:     cmake -DBUILD_DIR= -DRUNNER= -DLINUX_WRITER= -DWORK_DIR= -P PackageRun.cmake
 #             the packaged host's file must be the Linux build's byte for byte
-file(REMOVE_RECURSE ${WORK_DIR})
-file(MAKE_DIRECTORY ${WORK_DIR}/unpacked)
-
-execute_process(COMMAND ${CMAKE_CPACK_COMMAND} --config ${BUILD_DIR}/CPackConfig.cmake -B ${WORK_DIR}/package
-  RESULT_VARIABLE cpack_status OUTPUT_VARIABLE cpack_output ERROR_VARIABLE cpack_output)
-file(GLOB archives RELATIVE ${WORK_DIR}/package ${WORK_DIR}/package/*.zip)
-if(NOT cpack_status EQUAL 0 OR NOT archives)
-  message(FATAL_ERROR "cpack made no ZIP (${cpack_status}):\n${cpack_output}")
-endif()
-execute_process(COMMAND ${CMAKE_COMMAND} -E tar xf ${WORK_DIR}/package/${archives}
-  WORKING_DIRECTORY ${WORK_DIR}/unpacked RESULT_VARIABLE unpack_status)
-file(GLOB top ${WORK_DIR}/unpacked/*)
-if(NOT unpack_status EQUAL 0 OR NOT top)
-  message(FATAL_ERROR "the ZIP could not be unpacked")
-endif()
+include(${CMAKE_CURRENT_LIST_DIR}/PackageSupport.cmake)
+vuz_package_unpack(${BUILD_DIR} ${WORK_DIR} archives top)
 
 if(NOT RUNNER)
   # Named for its processor, so the 32-bit and the 64-bit ZIP can sit side by side.
@@ -29,8 +16,9 @@ if(NOT RUNNER)
     message(FATAL_ERROR "cpack made ${archives}, expected ${ZIP_NAME}")
   endif()
   set(expected bin/VUZIRIZORURUZA.dll bin/VuzClassLibrary.dll bin/dtmfwave.exe lib/libVUZIRIZORURUZA.dll.a
-               lib/VUZIRIZORURUZA.def include/DTMFWave.h lib/cmake/VuzirizORURUZA/VuzirizORURUZAConfig.cmake
-               README.txt)
+               lib/VUZIRIZORURUZA.lib lib/VUZIRIZORURUZA.def include/vuzirizoruza/DTMFWave.h
+               include/vuzirizoruza/DTMFWave.hpp lib/cmake/VuzirizORURUZA/VuzirizORURUZAConfig.cmake
+               lib/cmake/vuzirizoruza/vuzirizoruza-config.cmake README.txt)
   if(EXISTS ${SOURCE_DIR}/LICENSE)
     list(APPEND expected LICENSE.txt)
   endif()
@@ -64,16 +52,5 @@ if(NOT RUNNER)
   return()
 endif()
 
-set(keys "123A456B789C*0#Dé")
-execute_process(COMMAND ${RUNNER} ${top}/bin/dtmfwave.exe -q ${keys} ${WORK_DIR}/windows.wav
-  RESULT_VARIABLE windows_status ERROR_VARIABLE windows_error)
-if(NOT windows_status EQUAL 0)
-  message(FATAL_ERROR "the packaged dtmfwave.exe failed (${windows_status}): ${windows_error}")
-endif()
-execute_process(COMMAND ${LINUX_WRITER} -q ${keys} ${WORK_DIR}/linux.wav RESULT_VARIABLE linux_status)
-execute_process(COMMAND ${CMAKE_COMMAND} -E compare_files ${WORK_DIR}/windows.wav ${WORK_DIR}/linux.wav
-  RESULT_VARIABLE differ)
-if(NOT linux_status EQUAL 0 OR NOT differ EQUAL 0)
-  message(FATAL_ERROR "the packaged host's file differs from the Linux build's")
-endif()
+vuz_package_same_bytes(${RUNNER} ${LINUX_WRITER} ${WORK_DIR} "the packaged dtmfwave.exe" ${top}/bin/dtmfwave.exe -q)
 message(STATUS "the packaged host wrote the Linux build's bytes")

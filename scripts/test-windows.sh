@@ -38,12 +38,16 @@ tools_present() {
     command -v $triple-g++ >/dev/null && command -v $triple-windres >/dev/null \
       && command -v $triple-widl >/dev/null || return 1
   done
-  wine_program >/dev/null \
+  # llvm-dlltool makes the ZIPs' import library for the Microsoft
+  # toolchain; clang and lld-link build the consumer that proves it.
+  command -v llvm-dlltool-14 >/dev/null && command -v lld-link-14 >/dev/null && command -v clang-14 >/dev/null \
+    && wine_program >/dev/null \
     && /usr/bin/python3 -c 'import pefile' 2>/dev/null
 }
 
 if ! tools_present; then
-  vuz_install_packages g++-mingw-w64-x86-64 g++-mingw-w64-i686 mingw-w64-tools wine64 python3-pefile || true
+  vuz_install_packages g++-mingw-w64-x86-64 g++-mingw-w64-i686 mingw-w64-tools llvm-14 lld-14 clang-14 wine64 \
+    python3-pefile || true
 fi
 if ! tools_present; then
   if [ "${CI:-}" = "true" ]; then

@@ -68,20 +68,7 @@ def heading_anchors(text):
     return anchors
 
 
-def pending_missing(where, path, pending, source):
-    """Whether path is one of the files that come with another change and
-    is still missing; once it is in the tree, it must leave the list."""
-    if os.path.relpath(path, source) not in pending:
-        return False
-    if os.path.exists(path):
-        fail(where, f"{os.path.relpath(path, source)} is in the tree now: take it off --pending "
-                    "in tests/docs/CMakeLists.txt")
-        return False
-    print(f"NOT RUN: {where}: {os.path.relpath(path, source)} comes with another change")
-    return True
-
-
-def check_references(pages, source, version, pending):
+def check_references(pages, source, version):
     # Where options and variables are defined and read; the pages
     # themselves do not count.
     tree_files = [os.path.join(source, name) for name in ("CMakeLists.txt", "CMakePresets.json")]
@@ -101,8 +88,6 @@ def check_references(pages, source, version, pending):
                 continue
             path, _, anchor = target.partition("#")
             resolved = os.path.normpath(os.path.join(here, path)) if path else os.path.join(source, page)
-            if pending_missing(f"{page}: the link {target}", resolved, pending, source):
-                continue
             if not os.path.exists(resolved):
                 fail(page, f"the link {target} names no file")
             elif anchor and resolved.endswith(".md"):
@@ -171,7 +156,7 @@ def example_run(where, command, environment, work):
     return written
 
 
-def example_command(where, language, body, args, pending, folder):
+def example_command(where, language, body, args, folder):
     """Writes the example into folder and builds it; returns the command
     that runs it, or None when it cannot be run."""
     if language == "python":
@@ -180,16 +165,6 @@ def example_command(where, language, body, args, pending, folder):
             f.write(body)
         return [args.python, source]
     includes = [f"-I{directory}" for directory in args.include.split("|") if directory]
-    header = re.search(r'#include\s+"([^"]+)"', body)
-    if header and header.group(1) in (os.path.basename(path) for path in pending):
-        # The example's header is reached through the library's include
-        # folders, wherever the tree keeps it.
-        reached = any(os.path.exists(os.path.join(flag[2:], header.group(1))) for flag in includes)
-        if reached:
-            fail(where, f"{header.group(1)} is in the tree now: take it off --pending in tests/docs/CMakeLists.txt")
-        else:
-            print(f"NOT RUN: {where}: {header.group(1)} comes with another change")
-            return None
     source = os.path.join(folder, "app.c" if language == "c" else "app.cpp")
     with open(source, "w", encoding="utf-8") as f:
         f.write(body)
@@ -207,7 +182,7 @@ def example_command(where, language, body, args, pending, folder):
     return [program]
 
 
-def check_examples(blocks, args, environment, work, reference, pending):
+def check_examples(blocks, args, environment, work, reference):
     for language in ("c", "cpp", "python"):
         found = [(body, line) for lang, body, line in blocks if lang == language]
         if len(found) != 1:
@@ -216,7 +191,7 @@ def check_examples(blocks, args, environment, work, reference, pending):
         body, line = found[0]
         where = f"README.md:{line} ({language} example)"
         failed_before = len(failures)
-        command = example_command(where, language, body, args, pending, tempfile.mkdtemp(dir=work))
+        command = example_command(where, language, body, args, tempfile.mkdtemp(dir=work))
         if command is None:
             continue
         run_environment = dict(environment)
@@ -246,7 +221,6 @@ def main():
     parser.add_argument("--sanitize", default="")
     # Files the pages name that another change brings: while they are
     # missing, what needs them is named as not run.
-    parser.add_argument("--pending", default="")
     args = parser.parse_args()
 
     shutil.rmtree(args.work, ignore_errors=True)
@@ -264,8 +238,7 @@ def main():
     environment["PYTHONDONTWRITEBYTECODE"] = "1"
     environment["LC_ALL"] = "C.UTF-8"
 
-    pending = set(path for path in args.pending.split("|") if path)
-    check_references(pages, args.source, args.version, pending)
+    check_references(pages, args.source, args.version)
     transcripts = 0
     for page, text in pages.items():
         for language, body, line in fenced_blocks(text):
@@ -276,7 +249,7 @@ def main():
 
     reference = os.path.join(args.work, "reference.wav")
     subprocess.run([args.dtmfwave, "-q", EXAMPLE_KEYS, reference], check=True)
-    check_examples(list(fenced_blocks(pages["README.md"])), args, environment, args.work, reference, pending)
+    check_examples(list(fenced_blocks(pages["README.md"])), args, environment, args.work, reference)
 
     print(f"{len(failures)} failures")
     return 1 if failures else 0

@@ -102,8 +102,7 @@ bool isDeviceNamespace(const wchar_t* full)
 }
 
 // Past MAX_PATH only the \\?\ form reaches a file without the system's
-// long-path opt-in; below it the plain form serves every call (ReplaceFileW
-// under Wine among them, which copies names into MAX_PATH buffers).
+// long-path opt-in; below it the plain form, as the caller gave it, serves.
 WideText longFormWhereNeeded(WideText name)
 {
     const std::size_t units = std::wcslen(name.get());
@@ -114,25 +113,6 @@ WideText longFormWhereNeeded(WideText name)
         return textJoin(kLongUncPrefix, kLongUncPrefixUnits, name.get() + 2);
     }
     return textJoin(kLongPrefix, kLongPrefixUnits, name.get());
-}
-
-// The system names files in their \\?\ form; the plain form is used where it
-// is short enough and names the very same file (no trailing dot or space,
-// no device name, that the plain form would read differently).
-WideText plainFormWherePossible(WideText name)
-{
-    const wchar_t* text = name.get();
-    WideText plain;
-    if (startsWith(text, kLongUncPrefix)) {
-        plain = textJoin(L"\\\\", 2, text + kLongUncPrefixUnits);
-    } else if (startsWith(text, kLongPrefix) && isDriveRoot(text + kLongPrefixUnits)) {
-        plain = textJoin(L"", 0, text + kLongPrefixUnits);
-    }
-    if (!plain || std::wcslen(plain.get()) >= MAX_PATH) {
-        return name;
-    }
-    const WideText reread = fullPathOf(plain.get());
-    return reread && std::wcscmp(reread.get(), plain.get()) == 0 ? std::move(plain) : std::move(name);
 }
 
 // The file the handle has open, by its own name, links followed.
@@ -150,7 +130,7 @@ WideText finalNameOf(HANDLE handle)
     if (written == 0 || written >= units) {
         return nullptr;
     }
-    return plainFormWherePossible(std::move(name));
+    return name;
 }
 
 HANDLE pathOpen(const wchar_t* path, DWORD access, DWORD flags)

@@ -374,8 +374,8 @@ enum class Readiness { ready, gone, failed };
 
 // Waits while a reader holds the target without delete sharing. Nothing
 // else is waited for: an access list or a read-only file refuses at once.
-// The old file is marked for backup first, because ReplaceFileW gives the
-// replacement the attributes of the file it replaces.
+// An old file not marked for backup is marked now, because ReplaceFileW
+// gives the replacement the attributes of the file it replaces.
 Readiness targetReadyWait(Output* output, ULONGLONG deadline)
 {
     const bool archiveMark = (output->targetAttributes & FILE_ATTRIBUTE_ARCHIVE) == 0;
@@ -418,7 +418,10 @@ void temporaryReclaim(Output* output)
 }
 
 // ReplaceFileW over the target: it opens the replacement unshared, so the
-// temporary's handle closes first, and its mark is lifted just before.
+// temporary's handle closes first, and its mark is lifted just before. The
+// target is looked at before every try, so that ReplaceFileW is called
+// only when no reader stands in its way (Wine's leaves a file of its own
+// behind each time a reader makes it fail).
 bool targetReplace(Output* output)
 {
     const ULONGLONG deadline = GetTickCount64() + kReplaceWaitMs;

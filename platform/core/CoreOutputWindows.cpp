@@ -1,18 +1,15 @@
-// File output on Windows. A file that can be replaced, or a name that is
-// free, is written into a temporary beside it. The temporary is marked for
-// deletion from its creation, so that the system removes it if the call
-// fails or the process dies, whatever else holds it; the mark is lifted
-// only just before the file is published: by renaming the temporary's own
-// handle onto a free name, or with ReplaceFileW over an existing file, which
-// keeps that file's access list, streams, object ID, compression and
-// encryption. Everything else is written in place, as it stands.
+// File output on Windows: the output's opening, its end, and the targets
+// written in place. A file that can be replaced, or a name that is free, is
+// written into a temporary beside it, marked for deletion from its creation
+// so that the system removes it if the call fails or the process dies,
+// whatever else holds it (CorePublishWindows.cpp puts it at its name).
+// Everything else is written in place, as it stands.
 #include "CoreCall.h"
 #include "CoreFaults.h"
 #include "CoreOutput.h"
-#include "CoreTargetWindows.h"
+#include "CoreOutputWindows.h"
 
 #include <cerrno>
-#include <cwchar>
 #include <fcntl.h>
 #include <io.h>
 #include <new>
@@ -21,43 +18,12 @@
 namespace core {
 namespace {
 
-constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 constexpr unsigned kTemporaryNameAttempts = 64;
-// A reader that has the target open without delete sharing holds up the
-// replacement; it is waited for this long at most, looking again at every
-// poll. The deadline is a time, not a count of sleeps, which Windows
-// rounds up to its 15.6 ms tick.
-constexpr ULONGLONG kReplaceWaitMs = 2000;
-constexpr DWORD kReplacePollMs = 10;
 #if defined(VUZ_DURABLE_RENAME)
 constexpr DWORD kTemporaryFlags = FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_WRITE_THROUGH;
-constexpr DWORD kMoveFlags = MOVEFILE_WRITE_THROUGH;
 #else
 constexpr DWORD kTemporaryFlags = FILE_ATTRIBUTE_HIDDEN;
-constexpr DWORD kMoveFlags = 0;
 #endif
-
-enum class Route {
-    create,  // a temporary renamed onto a free name
-    replace, // a temporary that replaces the file at the name
-    inPlace, // the target itself, written as it stands
-};
-
-// One call's output, from its opening to its end. It lives on the heap and
-// belongs to the call alone: a call that waits for a held target lets go of
-// the module lock, and other calls open outputs of their own meanwhile.
-struct Output {
-    Route route;
-    bool seekable;
-    // A second handle to the file the stream writes, still open once the
-    // stream is closed: the temporary's carries its delete disposition and
-    // publishes it; an in-place disk file's sets its end.
-    HANDLE kept = INVALID_HANDLE_VALUE;
-    std::uint64_t fileBytes;
-    DWORD targetAttributes; // the replaced file's, for its replacement
-    WideText target;
-    WideText temporary;
-};
 
 // The output of the call that holds the module lock.
 Output* g_output;
@@ -66,27 +32,11 @@ Output* g_output;
 // The stream is closed before a call lets go of the lock.
 char g_streamBuffer[64 * 1024];
 
-// Marks the file for deletion when its last handle closes, or lifts the mark.
-bool dispositionSet(HANDLE handle, bool deleteOnClose)
-{
-    FILE_DISPOSITION_INFO disposition{};
-    disposition.DeleteFile = deleteOnClose ? TRUE : FALSE;
-    return SetFileInformationByHandle(handle, FileDispositionInfo, &disposition, sizeof disposition) != 0;
-}
-
 bool endSet(HANDLE handle, std::uint64_t bytes)
 {
     FILE_END_OF_FILE_INFO end{};
     end.EndOfFile.QuadPart = static_cast<LONGLONG>(bytes);
     return SetFileInformationByHandle(handle, FileEndOfFileInfo, &end, sizeof end) != 0;
-}
-
-bool faultFails(bool injected)
-{
-    if (injected) {
-        SetLastError(win32FromErrno(errno));
-    }
-    return injected;
 }
 
 void outputEnd(Output* output)
@@ -218,9 +168,10 @@ std::FILE* inPlaceStart(Output* output, const wchar_t* path, bool device)
         failureRecordWin32();
         return nullptr;
     }
-    // A device or a pipe is there already or not at all.
-    HANDLE handle = CreateFileW(path, GENERIC_WRITE | FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                nullptr, device ? OPEN_EXISTING : OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    // The access and sharing of a plain open for writing; a device or a
+    // pipe is there already or not at all.
+    HANDLE handle = CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                device ? OPEN_EXISTING : OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         failureRecordWin32();
         return nullptr;
@@ -312,198 +263,6 @@ std::FILE* outputStart(Output* output, const wchar_t* path)
     return stream;
 }
 
-// The module lock is let go while waiting, so that other threads' calls do
-// not wait behind a reader of this call's target.
-void waitUnlocked()
-{
-    callLockRelease();
-    Sleep(kReplacePollMs);
-    callLockAcquire();
-}
-
-// A reader holding the target without delete sharing, or without the
-// sharing ReplaceFileW asks of the replacement (a scanner that opened the
-// temporary the moment it was closed): both let go soon.
-bool isSharingFailure(DWORD code)
-{
-    return code == ERROR_SHARING_VIOLATION || code == ERROR_LOCK_VIOLATION || code == ERROR_UNABLE_TO_REMOVE_REPLACED;
-}
-
-bool renameByHandle(HANDLE handle, const wchar_t* name)
-{
-    const std::size_t bytes = std::wcslen(name) * sizeof(wchar_t);
-    const std::size_t size = sizeof(FILE_RENAME_INFO) + bytes;
-    auto* rename = static_cast<FILE_RENAME_INFO*>(operator new(size, std::nothrow));
-    if (rename == nullptr) {
-        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-        return false;
-    }
-    *rename = FILE_RENAME_INFO{};
-    rename->ReplaceIfExists = FALSE;
-    rename->FileNameLength = static_cast<DWORD>(bytes);
-    std::wmemcpy(rename->FileName, name, bytes / sizeof(wchar_t) + 1);
-    const bool renamed = SetFileInformationByHandle(handle, FileRenameInfo, rename, static_cast<DWORD>(size)) != 0;
-    operator delete(rename);
-    return renamed;
-}
-
-// Publishes the temporary under a free name through its own handle, which
-// stays open throughout: only a kill in the instant between lifting the
-// mark and the rename leaves it behind.
-bool freeNameTake(Output* output)
-{
-    if (faultFails(VUZ_FAULT_INJECTED(rename))) {
-        return false;
-    }
-    if (!dispositionSet(output->kept, false)) {
-        return false;
-    }
-    if (!renameByHandle(output->kept, output->target.get())) {
-        const DWORD code = GetLastError();
-        dispositionSet(output->kept, true);
-        SetLastError(code);
-        return false;
-    }
-#if defined(VUZ_DURABLE_RENAME)
-    FlushFileBuffers(output->kept); // the new name reaches the disk too
-#endif
-    return true;
-}
-
-enum class Readiness { ready, gone, failed };
-
-// Waits while a reader holds the target without delete sharing. Nothing
-// else is waited for: an access list or a read-only file refuses at once.
-// An old file not marked for backup is marked now, because ReplaceFileW
-// gives the replacement the attributes of the file it replaces.
-Readiness targetReadyWait(Output* output, ULONGLONG deadline)
-{
-    const bool archiveMark = (output->targetAttributes & FILE_ATTRIBUTE_ARCHIVE) == 0;
-    const DWORD access = DELETE | FILE_READ_ATTRIBUTES | (archiveMark ? FILE_WRITE_ATTRIBUTES : 0);
-    for (;;) {
-        HANDLE handle = CreateFileW(output->target.get(), access, kShareAll, nullptr, OPEN_EXISTING, 0, nullptr);
-        if (handle != INVALID_HANDLE_VALUE) {
-            FILE_BASIC_INFO basic{};
-            basic.FileAttributes = output->targetAttributes | FILE_ATTRIBUTE_ARCHIVE;
-            const bool marked =
-                !archiveMark || SetFileInformationByHandle(handle, FileBasicInfo, &basic, sizeof basic) != 0;
-            const DWORD code = GetLastError();
-            CloseHandle(handle);
-            SetLastError(code);
-            return marked ? Readiness::ready : Readiness::failed;
-        }
-        const DWORD code = GetLastError();
-        if (code == ERROR_FILE_NOT_FOUND) {
-            return Readiness::gone;
-        }
-        if (!isSharingFailure(code) || GetTickCount64() >= deadline) {
-            return Readiness::failed;
-        }
-        waitUnlocked();
-    }
-}
-
-// After a failed ReplaceFileW the temporary is reopened and marked again,
-// so that a kill while waiting cannot leave it.
-void temporaryReclaim(Output* output)
-{
-    const DWORD code = GetLastError();
-    HANDLE handle = CreateFileW(output->temporary.get(), DELETE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (handle != INVALID_HANDLE_VALUE && !dispositionSet(handle, true)) {
-        CloseHandle(handle);
-        handle = INVALID_HANDLE_VALUE;
-    }
-    output->kept = handle;
-    SetLastError(code);
-}
-
-// ReplaceFileW over the target: it opens the replacement unshared, so the
-// temporary's handle closes first, and its mark is lifted just before. The
-// target is looked at before every try, so that ReplaceFileW is called
-// only when no reader stands in its way (Wine's leaves a file of its own
-// behind each time a reader makes it fail).
-bool targetReplace(Output* output)
-{
-    const ULONGLONG deadline = GetTickCount64() + kReplaceWaitMs;
-    for (;;) {
-        const Readiness readiness = targetReadyWait(output, deadline);
-        if (readiness == Readiness::gone) {
-            return freeNameTake(output); // it went meanwhile: the name is free
-        }
-        if (readiness == Readiness::failed || faultFails(VUZ_FAULT_INJECTED(rename))) {
-            return false;
-        }
-        if (output->kept != INVALID_HANDLE_VALUE) {
-            if (!dispositionSet(output->kept, false)) {
-                return false;
-            }
-            CloseHandle(output->kept);
-            output->kept = INVALID_HANDLE_VALUE;
-        }
-        if (ReplaceFileW(output->target.get(), output->temporary.get(), nullptr, 0, nullptr, nullptr)) {
-            return true;
-        }
-        const DWORD code = GetLastError();
-        if (code == ERROR_UNABLE_TO_MOVE_REPLACEMENT) {
-            // The old file is gone and the new one still has its temporary
-            // name: it takes the target's name now.
-            return MoveFileExW(output->temporary.get(), output->target.get(), kMoveFlags) != 0;
-        }
-        temporaryReclaim(output);
-        if (!isSharingFailure(code) || GetTickCount64() >= deadline) {
-            return false;
-        }
-        waitUnlocked();
-    }
-}
-
-// The replacement shows as a file in its own right (not hidden, unless the
-// file it replaces was), with the replaced file's attributes, and marked
-// for backup.
-bool temporaryAttributesSet(Output* output)
-{
-    if (faultFails(VUZ_FAULT_INJECTED(metadata))) {
-        return false;
-    }
-    FILE_BASIC_INFO basic{};
-    basic.FileAttributes = output->targetAttributes | FILE_ATTRIBUTE_ARCHIVE;
-    return SetFileInformationByHandle(output->kept, FileBasicInfo, &basic, sizeof basic) != 0;
-}
-
-bool temporaryPublish(Output* output)
-{
-    if (!temporaryAttributesSet(output)) {
-        return false;
-    }
-#if defined(VUZ_DURABLE_RENAME)
-    // The data reaches the disk before the name does.
-    if (!FlushFileBuffers(output->kept)) {
-        return false;
-    }
-#endif
-    if (output->route == Route::create) {
-        if (freeNameTake(output)) {
-            return true;
-        }
-        if (GetLastError() != ERROR_ALREADY_EXISTS && GetLastError() != ERROR_FILE_EXISTS) {
-            return false;
-        }
-        // Another writer took the name meanwhile: its file is replaced.
-        output->targetAttributes = FILE_ATTRIBUTE_ARCHIVE;
-    }
-    if (!targetReplace(output)) {
-        return false;
-    }
-#if defined(VUZ_DURABLE_RENAME)
-    HANDLE published = CreateFileW(output->target.get(), GENERIC_WRITE, kShareAll, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (published != INVALID_HANDLE_VALUE) {
-        FlushFileBuffers(published);
-        CloseHandle(published);
-    }
-#endif
-    return true;
-}
-
 bool inPlaceCommit(Output* output, std::FILE* stream)
 {
     if (!fileClose(stream)) {
@@ -519,6 +278,21 @@ bool inPlaceCommit(Output* output, std::FILE* stream)
 }
 
 } // namespace
+
+bool dispositionSet(HANDLE handle, bool deleteOnClose)
+{
+    FILE_DISPOSITION_INFO disposition{};
+    disposition.DeleteFile = deleteOnClose ? TRUE : FALSE;
+    return SetFileInformationByHandle(handle, FileDispositionInfo, &disposition, sizeof disposition) != 0;
+}
+
+bool faultFails(bool injected)
+{
+    if (injected) {
+        SetLastError(win32FromErrno(errno));
+    }
+    return injected;
+}
 
 std::FILE* outputOpen(const WideChar* path, std::uint64_t fileBytes)
 {

@@ -5,6 +5,7 @@
 #include "CoreCall.h"
 #include "CoreFaults.h"
 #include "CoreOutput.h"
+#include "WindowsTestFiles.h"
 
 #include <windows.h>
 
@@ -51,55 +52,6 @@ void conversionCheck()
     const std::size_t length = core::ansiFromWide(keys, narrow, sizeof narrow);
     check(length == 6 && std::memcmp(narrow, "1\xe9\x80\xfc#?", 7) == 0, "keys through code page 1252");
     check(core::ansiFromWide(keys, narrow, 3) == 0 && narrow[0] == '\0', "a short buffer gives the empty string");
-}
-
-std::string fileText(const std::wstring& path)
-{
-    std::string text;
-    std::FILE* file = _wfopen(path.c_str(), L"rb");
-    for (int c; file != nullptr && (c = std::fgetc(file)) != EOF;) {
-        text += static_cast<char>(c);
-    }
-    if (file != nullptr) {
-        std::fclose(file);
-    }
-    return text;
-}
-
-void fileMake(const std::wstring& path, const std::string& text, DWORD attributes = FILE_ATTRIBUTE_NORMAL)
-{
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-    DWORD written = 0;
-    WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
-    CloseHandle(file);
-    SetFileAttributesW(path.c_str(), attributes);
-}
-
-std::vector<std::wstring> folderNames(const std::wstring& folder)
-{
-    std::vector<std::wstring> names;
-    WIN32_FIND_DATAW found{};
-    HANDLE search = FindFirstFileW((folder + L"*").c_str(), &found);
-    if (search != INVALID_HANDLE_VALUE) {
-        do {
-            if (std::wcscmp(found.cFileName, L".") != 0 && std::wcscmp(found.cFileName, L"..") != 0) {
-                names.push_back(found.cFileName);
-            }
-        } while (FindNextFileW(search, &found));
-        FindClose(search);
-    }
-    return names;
-}
-
-// Empties the folder, read-only and hidden files too; false when something
-// stays.
-bool folderEmpty(const std::wstring& folder)
-{
-    for (const std::wstring& name : folderNames(folder)) {
-        SetFileAttributesW((folder + name).c_str(), FILE_ATTRIBUTE_NORMAL);
-        DeleteFileW((folder + name).c_str());
-    }
-    return folderNames(folder).empty();
 }
 
 // One whole write, as the module's call makes it: under the module lock,
@@ -163,7 +115,7 @@ void outputCheck(const std::wstring& folder)
         core::outputCommit(stream);
     }
     core::callLockRelease();
-    check(folderEmpty(folder), "nothing is left in the folder");
+    check(folderClear(folder), "nothing is left in the folder");
 }
 
 // Runs a Unix program on a file, as Wine can: "ln -s TARGET", "rm -f".
@@ -401,7 +353,7 @@ void saveCasesRun(const std::wstring& scratch)
         CreateDirectoryW(folder.c_str(), nullptr);
         const int failuresBefore = g_failures;
         saveCase.run(folder + L"\\");
-        check(folderEmpty(folder + L"\\") && RemoveDirectoryW(folder.c_str()), "the case's folder is removed");
+        check(folderClear(folder + L"\\") && RemoveDirectoryW(folder.c_str()), "the case's folder is removed");
         if (g_failures != failuresBefore) {
             std::fprintf(stderr, "  in the case: %s\n", saveCase.name);
         }

@@ -9,6 +9,7 @@
 //   WindowsHost utf8                        (built with UTF-8 as its ANSI code page)
 #include "ClassLibrary.h"
 #include "DTMFWave.h"
+#include "WindowsTestFiles.h"
 
 #include <windows.h>
 #include <oleauto.h>
@@ -335,20 +336,6 @@ int registrationCheck()
     return g_failures;
 }
 
-std::size_t folderEntryCount(const std::wstring& folder)
-{
-    WIN32_FIND_DATAW found{};
-    HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
-    std::size_t count = 0;
-    if (search != INVALID_HANDLE_VALUE) {
-        do {
-            count += std::wcscmp(found.cFileName, L".") != 0 && std::wcscmp(found.cFileName, L"..") != 0;
-        } while (FindNextFileW(search, &found));
-        FindClose(search);
-    }
-    return count;
-}
-
 // The last-error code is the channel every caller can read, whatever C
 // runtime it was built against: it names each failure and is left as it was
 // by a success, which also leaves no temporary beside the file it replaced.
@@ -384,7 +371,7 @@ int lastErrorCheck()
     check(GetFileAttributesExW(target.c_str(), GetFileExInfoStandard, &facts) && facts.nFileSizeLow == 8044
               && (facts.dwFileAttributes & FILE_ATTRIBUTE_HIDDEN) == 0,
           "the earlier file is replaced by the whole new one, not hidden");
-    check(folderEntryCount(folder) == 1, "no temporary is left beside the file");
+    check(folderNames(folder + L"\\").size() == 1, "no temporary is left beside the file");
     SetLastError(ERROR_MORE_DATA);
     waveCreate(L"", target.c_str());
     check(GetLastError() == ERROR_MORE_DATA, "a success restores the entry value");
@@ -403,27 +390,6 @@ std::wstring scratchMake(const wchar_t* name)
         std::wstring(base) + L"vuz-" + name + L"-" + std::to_wstring(GetCurrentProcessId()) + L"\\";
     CreateDirectoryW(folder.c_str(), nullptr);
     return folder;
-}
-
-std::string fileText(const std::wstring& path)
-{
-    std::string text;
-    std::FILE* file = _wfopen(path.c_str(), L"rb");
-    for (int c; file != nullptr && (c = std::fgetc(file)) != EOF;) {
-        text += static_cast<char>(c);
-    }
-    if (file != nullptr) {
-        std::fclose(file);
-    }
-    return text;
-}
-
-void fileMake(const std::wstring& path, const char* text)
-{
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    DWORD written = 0;
-    WriteFile(file, text, static_cast<DWORD>(std::strlen(text)), &written, nullptr);
-    CloseHandle(file);
 }
 
 // A temporary of the module's, ".NAME.TAG.partial", is in the folder.
@@ -449,22 +415,19 @@ bool temporaryAppears(const std::wstring& folder, HANDLE writer)
 
 bool folderRemove(const std::wstring& folder)
 {
-    WIN32_FIND_DATAW found{};
-    HANDLE search = FindFirstFileW((folder + L"*").c_str(), &found);
-    if (search != INVALID_HANDLE_VALUE) {
-        do {
-            SetFileAttributesW((folder + found.cFileName).c_str(), FILE_ATTRIBUTE_NORMAL);
-            DeleteFileW((folder + found.cFileName).c_str());
-        } while (FindNextFileW(search, &found));
-        FindClose(search);
-    }
-    return RemoveDirectoryW(folder.c_str()) != 0;
+    return folderClear(folder) && RemoveDirectoryW(folder.c_str()) != 0;
 }
 
-WaveCreateFunction waveCreateLoad(HMODULE module)
+// Loads the module and finds its call; false when either fails.
+bool moduleLoad(HMODULE* module, WaveCreateFunction* waveCreate)
 {
-    return reinterpret_cast<WaveCreateFunction>(
-        reinterpret_cast<void (*)()>(GetProcAddress(module, "DTMFWaveCreate")));
+    *module = LoadLibraryW(kModuleName);
+    check(*module != nullptr, "LoadLibraryW loads the module");
+    *waveCreate = *module == nullptr ? nullptr
+                                     : reinterpret_cast<WaveCreateFunction>(reinterpret_cast<void (*)()>(
+                                           GetProcAddress(*module, "DTMFWaveCreate")));
+    check(*waveCreate != nullptr, "DTMFWaveCreate is found");
+    return *waveCreate != nullptr;
 }
 
 struct HeldCall {
@@ -487,17 +450,15 @@ DWORD WINAPI heldCallRun(void* context)
 // meanwhile, and a file that refuses for good is refused at once.
 int waitsCheck()
 {
-    const HMODULE module = LoadLibraryW(kModuleName);
-    check(module != nullptr, "LoadLibraryW loads the module");
-    if (module == nullptr) {
+    HMODULE module = nullptr;
+    WaveCreateFunction waveCreate = nullptr;
+    if (!moduleLoad(&module, &waveCreate)) {
         return 1;
     }
-    const WaveCreateFunction waveCreate = waveCreateLoad(module);
     const std::wstring folder = scratchMake(L"waits");
     HeldCall held{waveCreate, folder + L"held.wav", 0};
     fileMake(held.path, "old");
-    fileMake(folder + L"locked.wav", "old");
-    SetFileAttributesW((folder + L"locked.wav").c_str(), FILE_ATTRIBUTE_READONLY);
+    fileMake(folder + L"locked.wav", "old", FILE_ATTRIBUTE_READONLY);
     HANDLE reader = CreateFileW(held.path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
 
     HANDLE thread = CreateThread(nullptr, 0, heldCallRun, &held, 0, nullptr);
@@ -512,7 +473,7 @@ int waitsCheck()
     check(WaitForSingleObject(thread, 60000) == WAIT_OBJECT_0 && held.lastError == ERROR_SHARING_VIOLATION,
           "the held target's call gives up after its bound, naming the sharing violation");
     CloseHandle(thread);
-    check(fileText(held.path) == "old" && folderEntryCount(folder.substr(0, folder.size() - 1)) == 3,
+    check(fileText(held.path) == "old" && folderNames(folder).size() == 3,
           "the held file is as it was, and nothing is left beside the three files");
     CloseHandle(reader);
 
@@ -536,12 +497,11 @@ int waitsCheck()
 int utf8Check()
 {
     check(GetACP() == CP_UTF8, "the ANSI code page is UTF-8");
-    const HMODULE module = LoadLibraryW(kModuleName);
-    check(module != nullptr, "LoadLibraryW loads the module");
-    if (module == nullptr) {
+    HMODULE module = nullptr;
+    WaveCreateFunction waveCreate = nullptr;
+    if (!moduleLoad(&module, &waveCreate)) {
         return 1;
     }
-    const WaveCreateFunction waveCreate = waveCreateLoad(module);
     const std::wstring folder = scratchMake(L"utf8");
     SetLastError(ERROR_SUCCESS);
     waveCreate(L"1\u20ac\u20ac\u20ac\u20ac#", (folder + L"euro.wav").c_str());
@@ -600,15 +560,15 @@ void hostKill(HANDLE host)
 // writes to standard output. And '-' gives the very bytes of a file.
 int savesCheck(const char* dtmfwave)
 {
-    const HMODULE module = LoadLibraryW(kModuleName);
-    check(module != nullptr, "LoadLibraryW loads the module");
-    if (module == nullptr) {
+    HMODULE module = nullptr;
+    WaveCreateFunction waveCreate = nullptr;
+    if (!moduleLoad(&module, &waveCreate)) {
         return 1;
     }
     const std::wstring program = windowsPath(dtmfwave);
     const std::wstring folder = scratchMake(L"saves");
     const std::wstring temporaryFolder = scratchMake(L"saves-temp");
-    waveCreateLoad(module)(L"1#", (folder + L"file.wav").c_str());
+    waveCreate(L"1#", (folder + L"file.wav").c_str());
     SECURITY_ATTRIBUTES inherited{sizeof inherited, nullptr, TRUE};
     HANDLE output = CreateFileW((folder + L"piped.wav").c_str(), GENERIC_WRITE, 0, &inherited, CREATE_NEW, 0, nullptr);
     HANDLE host = hostStart(program, L"1# -", output, temporaryFolder);
@@ -646,8 +606,7 @@ int savesCheck(const char* dtmfwave)
         hostKill(host);
     }
     CloseHandle(readEnd);
-    check(folderEntryCount(temporaryFolder.substr(0, temporaryFolder.size() - 1)) == 0,
-          "a host killed writing '-' leaves nothing in its temporary folder");
+    check(folderNames(temporaryFolder).empty(), "a host killed writing '-' leaves nothing in its temporary folder");
     folderRemove(temporaryFolder);
     check(folderRemove(folder), "nothing else is left in the folder");
     FreeLibrary(module);

@@ -105,6 +105,9 @@ bool isDeviceNamespace(const wchar_t* full)
 // long-path opt-in; below it the plain form, as the caller gave it, serves.
 WideText longFormWhereNeeded(WideText name)
 {
+    if (!name) {
+        return name;
+    }
     const std::size_t units = std::wcslen(name.get());
     if (units < MAX_PATH || startsWith(name.get(), kLongPrefix) || startsWith(name.get(), L"\\\\.\\")) {
         return name;

@@ -183,14 +183,35 @@ TargetKind deniedTargetKind(const wchar_t* path)
     return TargetKind::inPlace;
 }
 
-// Classifies the open file: only a disk file of one link is replaced.
-void openTargetRead(HANDLE handle, const BY_HANDLE_FILE_INFORMATION& facts, Target* target)
+struct Facts {
+    DWORD attributes;
+    DWORD links;
+};
+
+// What the open file is, from two by-handle queries (not
+// GetFileInformationByHandle, whose volume serial number costs more than
+// the rest of the look under Wine). False for anything but a disk file.
+bool factsRead(HANDLE handle, Facts* facts)
 {
-    if ((facts.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 || facts.nNumberOfLinks != 1) {
+    FILE_BASIC_INFO basic{};
+    FILE_STANDARD_INFO standard{};
+    if (GetFileType(handle) != FILE_TYPE_DISK || !GetFileInformationByHandleEx(handle, FileBasicInfo, &basic, sizeof basic)
+        || !GetFileInformationByHandleEx(handle, FileStandardInfo, &standard, sizeof standard)) {
+        return false;
+    }
+    facts->attributes = basic.FileAttributes;
+    facts->links = standard.NumberOfLinks;
+    return true;
+}
+
+// Classifies the open file: only a disk file of one link is replaced.
+void openTargetRead(HANDLE handle, const Facts& facts, Target* target)
+{
+    if ((facts.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 || facts.links != 1) {
         target->kind = TargetKind::inPlace;
         return;
     }
-    if ((facts.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0) {
+    if ((facts.attributes & FILE_ATTRIBUTE_READONLY) != 0) {
         // Refused, as opening it for writing is.
         SetLastError(ERROR_ACCESS_DENIED);
         target->kind = TargetKind::refused;
@@ -210,7 +231,7 @@ void openTargetRead(HANDLE handle, const BY_HANDLE_FILE_INFORMATION& facts, Targ
     target->kind = TargetKind::replaceable;
     target->name = std::move(name);
     target->security.reset(security);
-    target->attributes = facts.dwFileAttributes & kKeptAttributes;
+    target->attributes = facts.attributes & kKeptAttributes;
 }
 
 } // namespace
@@ -232,15 +253,15 @@ Target targetFind(const wchar_t* path)
     // The path itself first: a symbolic link is then seen as one, and one
     // that leads nowhere is written through, as a plain open would.
     Probe probe = probeOpen(path, FILE_FLAG_OPEN_REPARSE_POINT);
-    BY_HANDLE_FILE_INFORMATION facts{};
-    bool disk = probe.look == Look::opened && GetFileInformationByHandle(probe.handle, &facts);
-    if (disk && (facts.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+    Facts facts{};
+    bool disk = probe.look == Look::opened && factsRead(probe.handle, &facts);
+    if (disk && (facts.attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
         CloseHandle(probe.handle);
         probe = probeOpen(path, 0);
         if (probe.look == Look::absent) {
             probe.look = Look::other;
         }
-        disk = probe.look == Look::opened && GetFileInformationByHandle(probe.handle, &facts);
+        disk = probe.look == Look::opened && factsRead(probe.handle, &facts);
     }
     switch (probe.look) {
     case Look::absent:

@@ -10,6 +10,7 @@
 #include <windows.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -56,10 +57,10 @@ void conversionCheck()
 
 // One whole write, as the module's call makes it: under the module lock,
 // which the commit lets go of while it waits.
-bool outputWrite(const std::wstring& path, const std::string& bytes, std::uint64_t fileBytes = 0)
+bool outputWrite(const std::wstring& path, const std::string& bytes)
 {
     core::callLockAcquire();
-    std::FILE* stream = core::outputOpen(path.c_str(), fileBytes != 0 ? fileBytes : bytes.size());
+    std::FILE* stream = core::outputOpen(path.c_str(), bytes.size());
     bool written = false;
     if (stream != nullptr) {
         if (core::fileWrite(stream, bytes.data(), bytes.size())) {
@@ -265,9 +266,11 @@ void twoLinkFileMake(const std::wstring& folder, const std::string& text, DWORD 
     SetFileAttributesW((folder + L"a.wav").c_str(), attributes);
 }
 
-// Opened without truncation (Windows refuses to truncate a hidden or system
-// file opened without its attributes; Wine allows it, so there the content
-// shows the rest), given its exact end, and its attributes kept.
+// Opened without truncation, given its exact end, and its attributes kept.
+// Windows refuses to recreate a hidden or system file unless the open
+// repeats its attributes; Wine does not, so there it is the room check and
+// the emptying below that tell an open that truncates from one that does
+// not.
 void inPlaceCase(const std::wstring& folder)
 {
     const DWORD shown = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;

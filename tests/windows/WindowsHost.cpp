@@ -580,7 +580,7 @@ int savesCheck(const char* dtmfwave)
     CloseHandle(host);
     check(fileText(folder + L"piped.wav") == fileText(folder + L"file.wav"), "'-' gives the bytes of the file");
 
-    // About ten seconds of writing under Wine: time enough to be killed in.
+    // 120 MB, seconds of writing under Wine: time enough to be killed in.
     const std::wstring keys = L"-q " + std::wstring(30000, L'1') + L" ";
     fileMake(folder + L"old.wav", "old");
     for (const wchar_t* name : {L"old.wav", L"new.wav"}) {

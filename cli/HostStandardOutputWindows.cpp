@@ -33,8 +33,14 @@ DWORD WINAPI moduleRun(void* context)
     return 0;
 }
 
+// Why standard output took no more: a reader that went away is a broken
+// pipe, which the C runtime calls an invalid argument.
 int failureReason()
 {
+    const DWORD code = GetLastError();
+    if (code == ERROR_NO_DATA || code == ERROR_BROKEN_PIPE || code == ERROR_PIPE_NOT_CONNECTED) {
+        return EPIPE;
+    }
     return errno != 0 ? errno : EIO;
 }
 

@@ -593,19 +593,27 @@ int savesCheck(const char* dtmfwave)
     check(fileText(folder + L"old.wav") == "old", "the file it was replacing is as it was");
     check(GetFileAttributesW((folder + L"new.wav").c_str()) == INVALID_FILE_ATTRIBUTES, "no new file appears");
 
-    HANDLE readEnd = nullptr;
-    HANDLE writeEnd = nullptr;
-    CreatePipe(&readEnd, &writeEnd, &inherited, 0);
-    SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
-    host = hostStart(program, keys + L"-", writeEnd, temporaryFolder);
-    CloseHandle(writeEnd);
-    char bytes[4096];
-    DWORD got = 0;
-    check(ReadFile(readEnd, bytes, sizeof bytes, &got, nullptr) && got > 0, "'-' writes as it goes");
-    if (host != nullptr) {
-        hostKill(host);
+    // Killed while writing '-', or left by its reader: the host stops.
+    for (const bool killed : {true, false}) {
+        HANDLE readEnd = nullptr;
+        HANDLE writeEnd = nullptr;
+        CreatePipe(&readEnd, &writeEnd, &inherited, 0);
+        SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+        host = hostStart(program, keys + L"-", writeEnd, temporaryFolder);
+        CloseHandle(writeEnd);
+        char bytes[4096];
+        DWORD got = 0;
+        check(ReadFile(readEnd, bytes, sizeof bytes, &got, nullptr) && got > 0, "'-' writes as it goes");
+        if (killed && host != nullptr) {
+            hostKill(host);
+        }
+        CloseHandle(readEnd);
+        if (!killed && host != nullptr) {
+            check(WaitForSingleObject(host, 60000) == WAIT_OBJECT_0 && GetExitCodeProcess(host, &status) && status == 1,
+                  "a host whose reader went away stops with a failure");
+            CloseHandle(host);
+        }
     }
-    CloseHandle(readEnd);
     check(folderNames(temporaryFolder).empty(), "a host killed writing '-' leaves nothing in its temporary folder");
     folderRemove(temporaryFolder);
     check(folderRemove(folder), "nothing else is left in the folder");

@@ -1,6 +1,12 @@
 // The call services on Windows: the thread's last-error code beside errno,
 // so that callers built against any C runtime learn why a call failed, and
 // a slim reader/writer lock as the module lock.
+//
+// The last-error code is also the record of the call's own failure: Windows
+// keeps it for each thread, so a call that waits without the module lock (a
+// target held by a reader) keeps its record while other threads' calls run.
+// The core keeps it intact from the operation that failed to the call's end:
+// every clean-up step saves and restores it.
 #include "CoreCall.h"
 
 #include <cerrno>
@@ -11,12 +17,6 @@ namespace {
 
 // Statically initialised, so calls may come before any constructor has run.
 SRWLOCK g_callLock = SRWLOCK_INIT;
-
-// The Win32 code of the last operation the core saw fail in this call, and
-// the errno it stands for: the last-error code a caller reads names the
-// operation's own failure, not a translation of errno back.
-DWORD g_failureCode;
-int g_failureErrno;
 
 int errnoFromWin32(DWORD code)
 {
@@ -50,6 +50,9 @@ int errnoFromWin32(DWORD code)
         return EINVAL;
     case ERROR_NO_UNICODE_TRANSLATION:
         return EILSEQ;
+    case ERROR_BROKEN_PIPE:
+    case ERROR_NO_DATA:
+        return EPIPE;
     default:
         return EIO;
     }
@@ -78,6 +81,8 @@ unsigned long win32FromErrno(int reason)
         return ERROR_FILE_EXISTS;
     case ENAMETOOLONG:
         return ERROR_FILENAME_EXCED_RANGE;
+    case EPIPE:
+        return ERROR_NO_DATA;
     default:
         return ERROR_WRITE_FAULT;
     }
@@ -85,22 +90,24 @@ unsigned long win32FromErrno(int reason)
 
 void failureRecordWin32()
 {
-    g_failureCode = GetLastError();
-    g_failureErrno = errnoFromWin32(g_failureCode);
-    errno = g_failureErrno;
+    errno = errnoFromWin32(GetLastError());
 }
 
+// The code left by the operation that failed is kept when it is the one
+// errno describes; a failure that only errno knows gets its own code.
 void failureReport(int reason)
 {
     errno = reason;
-    SetLastError(g_failureCode != 0 && g_failureErrno == reason ? g_failureCode : win32FromErrno(reason));
+    const DWORD code = GetLastError();
+    SetLastError(code != ERROR_SUCCESS && errnoFromWin32(code) == reason ? code : win32FromErrno(reason));
 }
 
+// Cleared at entry, so that the code a failure leaves is this call's own.
 ErrorState errorStateSave()
 {
-    g_failureCode = 0;
-    g_failureErrno = 0;
-    return ErrorState{errno, GetLastError()};
+    const ErrorState entry{errno, GetLastError()};
+    SetLastError(ERROR_SUCCESS);
+    return entry;
 }
 
 void errorStateRestore(const ErrorState& state)

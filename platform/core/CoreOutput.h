@@ -32,7 +32,9 @@ std::FILE* outputOpen(const WideChar* path, std::uint64_t fileBytes);
 bool outputSeekable(std::FILE* stream);
 
 // Flushes and closes the stream and puts the file at its path. On failure
-// nothing of the new file is left and errno tells why.
+// nothing of the new file is left and errno tells why. While it waits for a
+// reader that holds the target, it lets go of the module lock, and holds it
+// again when it returns.
 bool outputCommit(std::FILE* stream);
 
 // Closes the stream after a failed write and undoes what it wrote: the

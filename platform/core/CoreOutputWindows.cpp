@@ -1,206 +1,90 @@
-// File output on Windows: a hidden temporary moved over the target with
-// MoveFileExW.
-#include "CoreFaults.h"
+// File output on Windows: the output's opening, its end, and the targets
+// written in place. A file that can be replaced, or a name that is free, is
+// written into a temporary beside it, marked for deletion from its creation
+// so that the system removes it if the call fails or the process dies,
+// whatever else holds it (CorePublishWindows.cpp puts it at its name).
+// Everything else is written in place, as it stands.
 #include "CoreCall.h"
+#include "CoreFaults.h"
 #include "CoreOutput.h"
+#include "CoreOutputWindows.h"
 
-#include <algorithm>
 #include <cerrno>
-#include <climits>
-#include <cwchar>
 #include <fcntl.h>
 #include <io.h>
+#include <new>
 #include <windows.h>
 
 namespace core {
 namespace {
 
-// The longest path Windows takes, in UTF-16 units with the terminator.
-constexpr std::size_t kPathUnits = 32768;
-// A name in a folder, in UTF-16 units.
-constexpr std::size_t kNameUnits = 255;
-constexpr int kTemporaryNameAttempts = 64;
-// A reader that has the target open without delete sharing holds up the
-// replacement for a moment; it is tried again for up to this long.
-constexpr int kReplaceWaitMs = 2000;
-constexpr int kReplacePollMs = 10;
+constexpr unsigned kTemporaryNameAttempts = 64;
 #if defined(VUZ_DURABLE_RENAME)
-constexpr DWORD kReplaceFlags = MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH;
+constexpr DWORD kTemporaryFlags = FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_WRITE_THROUGH;
 #else
-constexpr DWORD kReplaceFlags = MOVEFILE_REPLACE_EXISTING;
+constexpr DWORD kTemporaryFlags = FILE_ATTRIBUTE_HIDDEN;
 #endif
 
-// The one output a call has open; calls hold the module lock throughout.
-struct Output {
-    bool replacing;
-    bool inPlaceDisk; // an in-place disk file, emptied and removed on failure
-    DWORD volume;
-    std::uint64_t index;
-    DWORD keptAttributes; // what the replacement takes from the old file
-};
-Output g_output;
-wchar_t g_targetName[kPathUnits];
-wchar_t g_temporaryName[kPathUnits];
+// The output of the call that holds the module lock.
+Output* g_output;
 
 // The stream's buffer: sixteen slots a write instead of one, as on POSIX.
+// The stream is closed before a call lets go of the lock.
 char g_streamBuffer[64 * 1024];
 
-bool textCopy(wchar_t* destination, std::size_t units, const wchar_t* source)
+bool endSet(HANDLE handle, std::uint64_t bytes)
 {
-    const std::size_t length = std::wcslen(source);
-    if (length + 1 > units) {
-        SetLastError(ERROR_FILENAME_EXCED_RANGE);
-        return false;
-    }
-    std::wmemcpy(destination, source, length + 1);
-    return true;
+    FILE_END_OF_FILE_INFO end{};
+    end.EndOfFile.QuadPart = static_cast<LONGLONG>(bytes);
+    return SetFileInformationByHandle(handle, FileEndOfFileInfo, &end, sizeof end) != 0;
 }
 
-// Where the last component of name starts: after its last separator or
-// drive colon.
-std::size_t baseStartOf(const wchar_t* name)
+void outputEnd(Output* output)
 {
-    std::size_t start = 0;
-    for (std::size_t i = 0; name[i] != 0; ++i) {
-        if (name[i] == L'\\' || name[i] == L'/' || name[i] == L':') {
-            start = i + 1;
-        }
+    if (output->kept != INVALID_HANDLE_VALUE) {
+        CloseHandle(output->kept);
     }
-    return start;
+    delete output;
 }
 
-struct FileFacts {
-    bool disk;
-    bool directory;
-    DWORD links;
-    DWORD attributes;
-    DWORD volume;
-    std::uint64_t index;
-};
-
-FileFacts factsOf(HANDLE handle)
+// The call's output, which from here on is the call's alone.
+Output* outputTake()
 {
-    FileFacts facts{};
-    BY_HANDLE_FILE_INFORMATION information{};
-    if (GetFileType(handle) != FILE_TYPE_DISK || !GetFileInformationByHandle(handle, &information)) {
-        return facts;
-    }
-    facts.disk = true;
-    facts.directory = (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-    facts.links = information.nNumberOfLinks;
-    facts.attributes = information.dwFileAttributes;
-    facts.volume = information.dwVolumeSerialNumber;
-    facts.index = (std::uint64_t{information.nFileIndexHigh} << 32) | information.nFileIndexLow;
-    return facts;
+    Output* output = g_output;
+    g_output = nullptr;
+    return output;
 }
 
-HANDLE existingOpen(const wchar_t* path, DWORD access)
-{
-    return CreateFileW(path, access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                       FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-}
-
-enum class TargetKind { absent, replaceable, inPlace, refused };
-
-// Looks at what path names now. A replaceable target is a disk file with one
-// link; a link to it is followed, so the link stays and the file it names
-// is replaced. Devices (NUL, CON), pipes, folders and multi-link files are
-// written in place, where the open gives the usual answer.
-TargetKind targetFind(const wchar_t* path)
-{
-    if (!textCopy(g_targetName, kPathUnits, path)) {
-        return TargetKind::inPlace;
-    }
-    HANDLE handle = existingOpen(path, FILE_READ_ATTRIBUTES);
-    if (handle == INVALID_HANDLE_VALUE) {
-        return GetLastError() == ERROR_FILE_NOT_FOUND ? TargetKind::absent : TargetKind::inPlace;
-    }
-    const FileFacts facts = factsOf(handle);
-    TargetKind kind = TargetKind::inPlace;
-    if (facts.disk && !facts.directory && facts.links == 1) {
-        kind = TargetKind::replaceable;
-        if ((facts.attributes & FILE_ATTRIBUTE_READONLY) != 0) {
-            // A read-only file is refused, as opening it for writing is.
-            SetLastError(ERROR_ACCESS_DENIED);
-            kind = TargetKind::refused;
-        } else if ((facts.attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
-            const DWORD length = GetFinalPathNameByHandleW(handle, g_targetName, kPathUnits, FILE_NAME_NORMALIZED);
-            kind = length > 0 && length < kPathUnits ? TargetKind::replaceable : TargetKind::inPlace;
-        }
-        g_output.keptAttributes = facts.attributes & ~FILE_ATTRIBUTE_REPARSE_POINT;
-    }
-    const DWORD reason = GetLastError();
-    CloseHandle(handle);
-    SetLastError(reason);
-    return kind;
-}
-
-// ".out.wav.3fa9c2.partial" beside "out.wav", and hidden as well.
-bool temporaryNameMake(unsigned attempt)
-{
-    static const wchar_t kDigits[] = L"0123456789abcdefghijklmnopqrstuvwxyz";
-    constexpr std::size_t kTagLength = 6;
-    constexpr wchar_t kSuffix[] = L".partial";
-    constexpr std::size_t kSuffixLength = sizeof kSuffix / sizeof kSuffix[0] - 1;
-    constexpr std::size_t kBaseRoom = kNameUnits - 2 - kTagLength - kSuffixLength;
-
-    LARGE_INTEGER counter{};
-    QueryPerformanceCounter(&counter);
-    std::uint64_t seed = static_cast<std::uint64_t>(counter.QuadPart)
-        ^ (std::uint64_t{GetCurrentProcessId()} << 32) ^ (std::uint64_t{attempt} * 0x9E3779B97F4A7C15ULL);
-
-    const std::size_t folderLength = baseStartOf(g_targetName);
-    const std::size_t baseLength = std::min(std::wcslen(g_targetName + folderLength), kBaseRoom);
-    if (folderLength + 2 + baseLength + kTagLength + kSuffixLength + 1 > kPathUnits) {
-        SetLastError(ERROR_FILENAME_EXCED_RANGE);
-        return false;
-    }
-    wchar_t* out = g_temporaryName;
-    out = std::wmemcpy(out, g_targetName, folderLength) + folderLength;
-    *out++ = L'.';
-    out = std::wmemcpy(out, g_targetName + folderLength, baseLength) + baseLength;
-    *out++ = L'.';
-    for (std::size_t i = 0; i < kTagLength; ++i) {
-        seed = seed * 6364136223846793005ULL + 1442695040888963407ULL;
-        *out++ = kDigits[(seed >> 33) % (sizeof kDigits / sizeof kDigits[0] - 1)];
-    }
-    std::wmemcpy(out, kSuffix, kSuffixLength + 1);
-    return true;
-}
-
-HANDLE temporaryCreate()
-{
-    if (VUZ_FAULT_INJECTED(temporary)) {
-        SetLastError(win32FromErrno(errno));
-        return INVALID_HANDLE_VALUE;
-    }
-    for (unsigned attempt = 0; attempt < kTemporaryNameAttempts; ++attempt) {
-        if (!temporaryNameMake(attempt)) {
-            return INVALID_HANDLE_VALUE;
-        }
-        HANDLE handle = CreateFileW(g_temporaryName, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
-                                    CREATE_NEW, FILE_ATTRIBUTE_HIDDEN, nullptr);
-        if (handle != INVALID_HANDLE_VALUE || (GetLastError() != ERROR_FILE_EXISTS
-                                               && GetLastError() != ERROR_ALREADY_EXISTS)) {
-            return handle;
-        }
-    }
-    return INVALID_HANDLE_VALUE;
-}
-
-// Removes the temporary, or at least empties it should that be refused.
-// Leaves errno and the last-error code as they were: it runs after the
-// failure they describe.
-void temporaryRemove()
+// Removes the temporary. Its mark does it when the handle closes, even where
+// another program holds the file without delete sharing (the file goes when
+// that program lets go). Leaves errno and the last-error code as they were:
+// it runs after the failure they describe.
+void temporaryDiscard(Output* output)
 {
     const int reason = errno;
     const DWORD code = GetLastError();
-    if (VUZ_FAULT_INJECTED(discard) || !DeleteFileW(g_temporaryName)) {
-        HANDLE handle = CreateFileW(g_temporaryName, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
-                                    TRUNCATE_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (handle != INVALID_HANDLE_VALUE) {
-            CloseHandle(handle);
+    const bool refused = VUZ_FAULT_INJECTED(discard);
+    if (output->kept != INVALID_HANDLE_VALUE) {
+        if (!refused) {
+            dispositionSet(output->kept, true);
         }
+        CloseHandle(output->kept);
+        output->kept = INVALID_HANDLE_VALUE;
+    } else if (!refused) {
+        DeleteFileW(output->temporary.get());
+    }
+    SetLastError(code);
+    errno = reason;
+}
+
+// A failed in-place file is emptied through its own handle: the very file
+// this call damaged, under every name it has, and none of them removed.
+void inPlaceDiscard(Output* output)
+{
+    const int reason = errno;
+    const DWORD code = GetLastError();
+    if (output->kept != INVALID_HANDLE_VALUE && !VUZ_FAULT_INJECTED(discard)) {
+        endSet(output->kept, 0);
     }
     SetLastError(code);
     errno = reason;
@@ -220,180 +104,265 @@ std::FILE* streamFromHandle(HANDLE handle)
     return stream;
 }
 
-std::FILE* inPlaceOpen(const wchar_t* path)
+bool handleKeep(HANDLE handle, Output* output)
 {
-    if (VUZ_FAULT_INJECTED(create)) {
-        return nullptr;
-    }
-    textCopy(g_targetName, kPathUnits, path);
-    SetLastError(ERROR_SUCCESS);
-    std::FILE* stream = _wfopen(path, L"wb");
-    if (stream == nullptr) {
-        // _wfopen leaves the last-error code of the CreateFileW it made.
-        if (GetLastError() != ERROR_SUCCESS) {
-            failureRecordWin32();
-        }
-        return nullptr;
-    }
-    const FileFacts facts = factsOf(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream))));
-    g_output.inPlaceDisk = facts.disk && !facts.directory;
-    g_output.volume = facts.volume;
-    g_output.index = facts.index;
-    return stream;
+    const HANDLE process = GetCurrentProcess();
+    return DuplicateHandle(process, handle, process, &output->kept, 0, FALSE, DUPLICATE_SAME_ACCESS) != 0;
 }
 
-// The file is checked, emptied and removed through one handle, so the file
-// that goes is the file this call wrote, whatever the path names by then.
-// Leaves errno and the last-error code as they were.
-void inPlaceDiscard()
+// The file system cannot reserve room (Wine cannot, some network file
+// systems neither): the free room is checked at least.
+bool freeRoomCheck(const wchar_t* name, std::uint64_t bytes)
 {
-    if (!g_output.inPlaceDisk) {
-        return;
+    const WideText folder = folderOf(name);
+    ULARGE_INTEGER available{};
+    if (!folder || !GetDiskFreeSpaceExW(folder.get(), &available, nullptr, nullptr)) {
+        return true; // not known: the writes will tell
     }
-    const int reason = errno;
-    const DWORD code = GetLastError();
-    HANDLE handle = existingOpen(g_targetName, DELETE | GENERIC_WRITE | FILE_READ_ATTRIBUTES);
-    if (handle == INVALID_HANDLE_VALUE) {
-        SetLastError(code);
-        errno = reason;
-        return;
-    }
-    const FileFacts facts = factsOf(handle);
-    if (facts.disk && facts.volume == g_output.volume && facts.index == g_output.index) {
-        // Emptied first, so no other link to the file keeps a damaged file.
-        SetEndOfFile(handle);
-        FILE_DISPOSITION_INFO disposition{};
-        disposition.DeleteFile = TRUE;
-        if (!VUZ_FAULT_INJECTED(discard)) {
-            SetFileInformationByHandle(handle, FileDispositionInfo, &disposition, sizeof disposition);
-        }
-    }
-    CloseHandle(handle);
-    SetLastError(code);
-    errno = reason;
-}
-
-// The replacement shows as the file it replaces: not hidden, with the old
-// file's attributes.
-bool attributesCopy()
-{
-    if (VUZ_FAULT_INJECTED(metadata)) {
-        SetLastError(win32FromErrno(errno));
-        return false;
-    }
-    const DWORD attributes = g_output.keptAttributes != 0 ? g_output.keptAttributes : FILE_ATTRIBUTE_NORMAL;
-    return SetFileAttributesW(g_temporaryName, attributes) != 0;
-}
-
-// Other writers replace the same target, and readers may hold it open
-// without delete sharing; both only for a moment.
-bool targetReplace()
-{
-    if (VUZ_FAULT_INJECTED(rename)) {
-        SetLastError(win32FromErrno(errno));
-        return false;
-    }
-    for (int waited = 0;; waited += kReplacePollMs) {
-        if (MoveFileExW(g_temporaryName, g_targetName, kReplaceFlags)) {
-            return true;
-        }
-        const DWORD reason = GetLastError();
-        if ((reason != ERROR_ACCESS_DENIED && reason != ERROR_SHARING_VIOLATION) || waited >= kReplaceWaitMs) {
-            return false;
-        }
-        Sleep(kReplacePollMs);
-    }
-}
-
-void streamCloseKeepingErrors(std::FILE* stream)
-{
-    const int reason = errno;
-    const DWORD code = GetLastError();
-    std::fclose(stream);
-    SetLastError(code);
-    errno = reason;
-}
-
-} // namespace
-
-std::FILE* outputOpen(const WideChar* path, std::uint64_t /*fileBytes*/)
-{
-    g_output = Output{};
-    if (!isValidUtf16(path)) {
-        errno = EILSEQ;
-        return nullptr;
-    }
-    const TargetKind kind = targetFind(path);
-    if (kind == TargetKind::refused) {
-        failureRecordWin32();
-        return nullptr;
-    }
-    if (kind == TargetKind::inPlace) {
-        return inPlaceOpen(path);
-    }
-    HANDLE handle = temporaryCreate();
-    if (handle == INVALID_HANDLE_VALUE) {
-        // A folder that refuses new files may still let its file be written.
-        if (kind == TargetKind::replaceable && GetLastError() == ERROR_ACCESS_DENIED) {
-            return inPlaceOpen(path);
-        }
-        failureRecordWin32();
-        return nullptr;
-    }
-    g_output.replacing = true;
-    std::FILE* stream = streamFromHandle(handle);
-    if (stream == nullptr) {
-        temporaryRemove();
-        return nullptr;
-    }
-    std::setvbuf(stream, g_streamBuffer, _IOFBF, sizeof g_streamBuffer);
-    return stream;
-}
-
-bool outputSeekable(std::FILE* stream)
-{
-    return GetFileType(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)))) == FILE_TYPE_DISK;
-}
-
-bool outputCommit(std::FILE* stream)
-{
-    if (!g_output.replacing) {
-        if (fileClose(stream)) {
-            return true;
-        }
-        inPlaceDiscard();
-        return false;
-    }
-#if defined(VUZ_DURABLE_RENAME)
-    // The data reaches the disk before the name does.
-    if (std::fflush(stream) != 0
-        || !FlushFileBuffers(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream))))) {
-        failureRecordWin32();
-        streamCloseKeepingErrors(stream);
-        temporaryRemove();
-        return false;
-    }
-#endif
-    if (!fileClose(stream)) {
-        temporaryRemove();
-        return false;
-    }
-    if (!attributesCopy() || !targetReplace()) {
-        failureRecordWin32();
-        temporaryRemove();
+    if (available.QuadPart < bytes) {
+        SetLastError(ERROR_DISK_FULL);
         return false;
     }
     return true;
 }
 
+// The room of the whole file is claimed before its first byte changes, so
+// that a full disk, a quota or a size limit refuses the call while the file
+// is still as it was.
+bool roomReserve(Output* output, HANDLE handle)
+{
+    if (faultFails(VUZ_FAULT_INJECTED(reserve))) {
+        return false;
+    }
+    LARGE_INTEGER size{};
+    if (!GetFileSizeEx(handle, &size)) {
+        return false;
+    }
+    const std::uint64_t current = static_cast<std::uint64_t>(size.QuadPart);
+    if (output->fileBytes <= current) {
+        return true; // an allocation below the end would cut the file
+    }
+    FILE_ALLOCATION_INFO allocation{};
+    allocation.AllocationSize.QuadPart = static_cast<LONGLONG>(output->fileBytes);
+    if (SetFileInformationByHandle(handle, FileAllocationInfo, &allocation, sizeof allocation)) {
+        return true;
+    }
+    switch (GetLastError()) {
+    case ERROR_CALL_NOT_IMPLEMENTED:
+    case ERROR_INVALID_FUNCTION:
+    case ERROR_INVALID_PARAMETER:
+    case ERROR_NOT_SUPPORTED:
+        return freeRoomCheck(output->target.get(), output->fileBytes - current);
+    default:
+        return false;
+    }
+}
+
+// Opens the target as it stands, for the targets a replacement cannot
+// serve: never truncated first (which Windows also refuses for a hidden or
+// system file), written from its start and given its end at the commit.
+std::FILE* inPlaceStart(Output* output, const wchar_t* path, bool device)
+{
+    output->route = Route::inPlace;
+    if (faultFails(VUZ_FAULT_INJECTED(create))) {
+        failureRecordWin32();
+        return nullptr;
+    }
+    // The access and sharing of a plain open for writing; a device or a
+    // pipe is there already or not at all.
+    HANDLE handle = CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                device ? OPEN_EXISTING : OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        failureRecordWin32();
+        return nullptr;
+    }
+    output->seekable = GetFileType(handle) == FILE_TYPE_DISK;
+    if (output->seekable && !(roomReserve(output, handle) && handleKeep(handle, output))) {
+        failureRecordWin32();
+        const DWORD code = GetLastError();
+        CloseHandle(handle);
+        SetLastError(code);
+        return nullptr;
+    }
+    return streamFromHandle(handle);
+}
+
+// Creates the temporary beside the target: shared with no one, with the
+// target's access list (a new name gets what its folder gives every new
+// file), and marked for deletion before a byte is in it.
+HANDLE temporaryCreate(Output* output, PSECURITY_DESCRIPTOR security)
+{
+    if (faultFails(VUZ_FAULT_INJECTED(temporary))) {
+        return INVALID_HANDLE_VALUE;
+    }
+    SECURITY_ATTRIBUTES attributes{sizeof attributes, security, FALSE};
+    for (unsigned attempt = 0; attempt < kTemporaryNameAttempts; ++attempt) {
+        output->temporary = temporaryNameMake(output->target.get(), attempt);
+        if (!output->temporary) {
+            return INVALID_HANDLE_VALUE;
+        }
+        HANDLE handle = CreateFileW(output->temporary.get(), GENERIC_WRITE | DELETE, 0,
+                                    security != nullptr ? &attributes : nullptr, CREATE_NEW, kTemporaryFlags, nullptr);
+        if (handle != INVALID_HANDLE_VALUE) {
+            if (dispositionSet(handle, true)) {
+                return handle;
+            }
+            const DWORD code = GetLastError();
+            CloseHandle(handle);
+            DeleteFileW(output->temporary.get());
+            SetLastError(code);
+            return INVALID_HANDLE_VALUE;
+        }
+        if (GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS) {
+            return INVALID_HANDLE_VALUE;
+        }
+    }
+    return INVALID_HANDLE_VALUE;
+}
+
+std::FILE* outputStart(Output* output, const wchar_t* path)
+{
+    Target target = targetFind(path);
+    output->target = std::move(target.name);
+    switch (target.kind) {
+    case TargetKind::failed:
+    case TargetKind::refused:
+        failureRecordWin32();
+        return nullptr;
+    case TargetKind::inPlace:
+        return inPlaceStart(output, path, target.device);
+    case TargetKind::absent:
+    case TargetKind::replaceable:
+        break;
+    }
+    output->route = target.kind == TargetKind::absent ? Route::create : Route::replace;
+    output->targetAttributes = target.attributes;
+    HANDLE handle = temporaryCreate(output, target.security.get());
+    if (handle == INVALID_HANDLE_VALUE) {
+        // A folder that refuses new files may still let its file be written,
+        // and a name with no room for a temporary beside it be written as
+        // a plain writer would; otherwise the open gives the usual answer.
+        if (GetLastError() == ERROR_ACCESS_DENIED || GetLastError() == ERROR_FILENAME_EXCED_RANGE) {
+            return inPlaceStart(output, path, false);
+        }
+        failureRecordWin32();
+        return nullptr;
+    }
+    output->seekable = true;
+    if (!handleKeep(handle, output)) {
+        failureRecordWin32();
+        const DWORD code = GetLastError();
+        CloseHandle(handle); // the last handle: the mark removes the file
+        SetLastError(code);
+        return nullptr;
+    }
+    std::FILE* stream = streamFromHandle(handle);
+    if (stream == nullptr) {
+        temporaryDiscard(output);
+    }
+    return stream;
+}
+
+bool inPlaceCommit(Output* output, std::FILE* stream)
+{
+    if (!fileClose(stream)) {
+        inPlaceDiscard(output);
+        return false;
+    }
+    if (output->kept != INVALID_HANDLE_VALUE && !endSet(output->kept, output->fileBytes)) {
+        failureRecordWin32();
+        inPlaceDiscard(output);
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+bool dispositionSet(HANDLE handle, bool deleteOnClose)
+{
+    FILE_DISPOSITION_INFO disposition{};
+    disposition.DeleteFile = deleteOnClose ? TRUE : FALSE;
+    return SetFileInformationByHandle(handle, FileDispositionInfo, &disposition, sizeof disposition) != 0;
+}
+
+bool faultFails(bool injected)
+{
+    if (injected) {
+        SetLastError(win32FromErrno(errno));
+    }
+    return injected;
+}
+
+std::FILE* outputOpen(const WideChar* path, std::uint64_t fileBytes)
+{
+    if (!isValidUtf16(path)) {
+        errno = EILSEQ;
+        return nullptr;
+    }
+    auto* output = new (std::nothrow) Output{};
+    if (output == nullptr) {
+        errno = ENOMEM;
+        return nullptr;
+    }
+    output->fileBytes = fileBytes;
+    std::FILE* stream = outputStart(output, path);
+    if (stream == nullptr) {
+        const int reason = errno;
+        const DWORD code = GetLastError();
+        outputEnd(output);
+        SetLastError(code);
+        errno = reason;
+        return nullptr;
+    }
+    std::setvbuf(stream, g_streamBuffer, _IOFBF, sizeof g_streamBuffer);
+    g_output = output;
+    // What the look left behind (a file that was not found) is no failure.
+    SetLastError(ERROR_SUCCESS);
+    return stream;
+}
+
+bool outputSeekable(std::FILE* /*stream*/)
+{
+    return g_output->seekable;
+}
+
+bool outputCommit(std::FILE* stream)
+{
+    Output* output = outputTake();
+    bool committed = false;
+    if (output->route == Route::inPlace) {
+        committed = inPlaceCommit(output, stream);
+    } else if (!fileClose(stream)) {
+        temporaryDiscard(output);
+    } else if (!temporaryPublish(output)) {
+        failureRecordWin32();
+        temporaryDiscard(output);
+    } else {
+        committed = true;
+    }
+    const int reason = errno;
+    const DWORD code = GetLastError();
+    outputEnd(output);
+    SetLastError(code);
+    errno = reason;
+    return committed;
+}
+
 void outputAbandon(std::FILE* stream)
 {
-    streamCloseKeepingErrors(stream);
-    if (g_output.replacing) {
-        temporaryRemove();
+    const int reason = errno;
+    const DWORD code = GetLastError();
+    Output* output = outputTake();
+    std::fclose(stream);
+    if (output->route == Route::inPlace) {
+        inPlaceDiscard(output);
     } else {
-        inPlaceDiscard();
+        temporaryDiscard(output);
     }
+    outputEnd(output);
+    SetLastError(code);
+    errno = reason;
 }
 
 } // namespace core

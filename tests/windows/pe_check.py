@@ -32,9 +32,10 @@ PROCESSORS = {
     "i686": (0x14C, 0x10B),
 }
 # The module's C and C++ runtimes are linked in: besides its class library
-# it may need nothing but what every Windows has.
+# it may need nothing but what every Windows has (advapi32 for the access
+# list a replaced file hands to its replacement).
 CLASS_LIBRARY = "vuzclasslibrary.dll"
-SYSTEM_DLLS = {"kernel32.dll", "msvcrt.dll"}
+SYSTEM_DLLS = {"kernel32.dll", "msvcrt.dll", "advapi32.dll"}
 
 failures = []
 

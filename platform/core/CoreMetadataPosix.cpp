@@ -97,7 +97,8 @@ bool attributesCopy(int source, int replacement)
         return errno == ENOTSUP;
     }
     for (const char* name = g_attributeNames; name < g_attributeNames + length; name += std::strlen(name) + 1) {
-        const bool listCopiedAlready = std::strcmp(name, kAccessAclName) == 0 || std::strcmp(name, kDefaultAclName) == 0;
+        const bool listCopiedAlready =
+            std::strcmp(name, kAccessAclName) == 0 || std::strcmp(name, kDefaultAclName) == 0;
         if (!listCopiedAlready && !attributeCopy(source, replacement, name)) {
             return false;
         }

@@ -172,8 +172,9 @@ int foreignReader(const std::string& folder, int startedPipe)
         if (got <= 0) {
             return 3;
         }
-        for (char* at = events; at < events + got; at += sizeof(inotify_event) + reinterpret_cast<inotify_event*>(at)->len) {
+        for (char* at = events; at < events + got;) {
             const inotify_event* event = reinterpret_cast<inotify_event*>(at);
+            at += sizeof(inotify_event) + event->len;
             if (event->len > 0 && openat(folderDescriptor, event->name, O_RDONLY | O_NONBLOCK | O_NOFOLLOW) >= 0) {
                 return kReaderOpenedAFile;
             }

@@ -157,14 +157,18 @@ extern "C" {
  * followed by 4000 bytes per narrow character. Whatever happens, even to the
  * process, the path names the earlier file or the whole new one, never a
  * part: the new file is written into a temporary in the target's folder
- * that has no name until it is complete, and is then renamed over the
- * target. A failure leaves no temporary; a killed process can leave one
- * hidden ".dtmf-*.partial" beside the target only where the file system has
- * no unnamed files (the temporary is then named from the start) or in the
- * instant between naming the finished file and the rename. The replacement keeps the earlier file's mode,
- * owner, group, access control list and the extended attributes the caller
- * may set, and nobody that mode refuses can read the new content at any
- * moment. A symbolic link stays a link and the file it names is replaced.
+ * that the system removes should the process die (on Linux a file with no
+ * name, O_TMPFILE; on Windows a hidden file marked for deletion), and is put
+ * in place once complete (a rename; ReplaceFileW over an existing file on
+ * Windows). A failure leaves no temporary; a killed process can leave one
+ * only in the instant between the temporary's completion and the rename,
+ * or, on a Linux file system without unnamed files, where the temporary is
+ * a hidden ".dtmf-XXXXXXXX.partial" from the start. The replacement keeps
+ * the earlier file's mode, owner, group, access control list and the
+ * extended attributes the caller may set (Windows: its access list, owner,
+ * streams and attributes), and nobody the finished file refuses can read
+ * the new content at any moment. A symbolic link stays a link and the file
+ * it names is replaced.
  *
  * Targets a rename cannot replace are written in place: devices, pipes,
  * sockets, names of the caller's own descriptors (/dev/stdout, /dev/fd/N:

@@ -11,9 +11,10 @@ PCM, one channel: a 44-byte header, then one 500 ms slot (4000 bytes) for
 every character of the keys, 250 ms of the key's pair of DTMF tones and
 250 ms of silence. The keys 0-9, *, # and A-D sound with the standard
 frequency pairs; every other character is a silent slot. The keys are
-converted to Windows-1252 first: a character it cannot encode is one
-silent slot, a character outside the Basic Multilingual Plane two. At most
-MAX_KEYS characters fit one file.
+converted to Windows-1252 first (on Windows, to the system's ANSI code
+page), one slot for each byte: a character it cannot encode is one silent
+slot, a character outside the Basic Multilingual Plane two. At most
+MAX_KEYS bytes fit one file.
 
 An existing file is replaced, and keeps its owner, group, permissions,
 ACLs and the extended attributes the caller may set. When the file cannot

@@ -11,7 +11,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/deps.sh
 vuz_install_packages cmake make g++ clang-14 libclang-rt-14-dev libgtest-dev libgmock-dev \
-  libsndfile1-dev sndfile-programs multimon-ng sox libspandsp-dev python3 binutils
+  libsndfile1-dev sndfile-programs multimon-ng sox libspandsp-dev python3 binutils acl attr
 
 fuzz_seconds=${VUZ_FUZZ_SECONDS:-60}
 steps=${VUZ_RELIABILITY_STEPS:-asan tsan fuzz}

@@ -253,7 +253,6 @@ int outputDescriptorOpen(const char* path, std::uint64_t fileBytes)
         break;
     }
     g_output.route = Route::inPlace;
-    g_output.seekable = false;
     return inPlaceOpen(path, fileBytes);
 }
 

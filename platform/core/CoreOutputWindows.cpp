@@ -39,12 +39,18 @@ bool endSet(HANDLE handle, std::uint64_t bytes)
     return SetFileInformationByHandle(handle, FileEndOfFileInfo, &end, sizeof end) != 0;
 }
 
+// Leaves errno and the last-error code as they were: they tell the caller
+// how the call went.
 void outputEnd(Output* output)
 {
+    const int reason = errno;
+    const DWORD code = GetLastError();
     if (output->kept != INVALID_HANDLE_VALUE) {
         CloseHandle(output->kept);
     }
     delete output;
+    SetLastError(code);
+    errno = reason;
 }
 
 // The call's output, which from here on is the call's alone.
@@ -308,11 +314,7 @@ std::FILE* outputOpen(const WideChar* path, std::uint64_t fileBytes)
     output->fileBytes = fileBytes;
     std::FILE* stream = outputStart(output, path);
     if (stream == nullptr) {
-        const int reason = errno;
-        const DWORD code = GetLastError();
         outputEnd(output);
-        SetLastError(code);
-        errno = reason;
         return nullptr;
     }
     std::setvbuf(stream, g_streamBuffer, _IOFBF, sizeof g_streamBuffer);
@@ -341,11 +343,7 @@ bool outputCommit(std::FILE* stream)
     } else {
         committed = true;
     }
-    const int reason = errno;
-    const DWORD code = GetLastError();
     outputEnd(output);
-    SetLastError(code);
-    errno = reason;
     return committed;
 }
 

@@ -5,6 +5,12 @@
 
 #include <cerrno>
 
+#if defined(VUZ_FAULT_INJECTION) && !defined(_WIN32)
+#include <cstdlib>
+#include <fcntl.h>
+#include <unistd.h>
+#endif
+
 namespace core {
 
 bool fileWrite(std::FILE* stream, const void* data, std::size_t size)
@@ -15,7 +21,10 @@ bool fileWrite(std::FILE* stream, const void* data, std::size_t size)
         errno = reason;
         return false;
     }
-    return std::fwrite(data, 1, size, stream) == size;
+    VUZ_FAULT_REFUSAL_BEGIN(stream);
+    const bool written = std::fwrite(data, 1, size, stream) == size;
+    VUZ_FAULT_REFUSAL_END(stream, false);
+    return written;
 }
 
 bool fileRewind(std::FILE* stream)
@@ -23,7 +32,9 @@ bool fileRewind(std::FILE* stream)
     if (VUZ_FAULT_INJECTED(rewind)) {
         return false;
     }
-    return std::fseek(stream, 0, SEEK_SET) == 0;
+    const bool rewound = std::fseek(stream, 0, SEEK_SET) == 0;
+    VUZ_FAULT_REFUSAL_END(stream, false);
+    return rewound;
 }
 
 bool fileFlush(std::FILE* stream)
@@ -31,11 +42,14 @@ bool fileFlush(std::FILE* stream)
     if (VUZ_FAULT_INJECTED(flush)) {
         return false;
     }
-    return std::fflush(stream) == 0;
+    const bool flushed = std::fflush(stream) == 0;
+    VUZ_FAULT_REFUSAL_END(stream, false);
+    return flushed;
 }
 
 bool fileClose(std::FILE* stream)
 {
+    VUZ_FAULT_REFUSAL_END(stream, true);
     // A failing close still releases the stream, as fclose does.
     if (VUZ_FAULT_INJECTED(close)) {
         const int reason = errno;
@@ -54,6 +68,13 @@ FaultPlan g_faultPlans[kFaultPlansMax];
 int g_faultPlanCount;
 int g_faultCallCounts[kFileOperationCount];
 const FaultPlan* g_failingPlan;
+#if !defined(_WIN32)
+bool g_refusalAsked;
+// The stream's descriptor number, and the file it stood for, kept aside
+// while the full device stands in its place.
+int g_refusedDescriptor = -1;
+int g_keptDescriptor = -1;
+#endif
 
 } // namespace
 
@@ -61,6 +82,9 @@ void faultPlansReset()
 {
     g_faultPlanCount = 0;
     g_failingPlan = nullptr;
+#if !defined(_WIN32)
+    g_refusalAsked = false;
+#endif
     for (int& count : g_faultCallCounts) {
         count = 0;
     }
@@ -84,6 +108,12 @@ bool faultInjected(FileOperation operation)
     for (int i = 0; i < g_faultPlanCount; ++i) {
         const FaultPlan& plan = g_faultPlans[i];
         if (plan.operation == operation && plan.callNumber == call) {
+#if !defined(_WIN32)
+            if (plan.writeFailure == WriteFailure::belowRuntime) {
+                g_refusalAsked = true;
+                return false;
+            }
+#endif
             if (plan.action) {
                 plan.action();
             }
@@ -97,8 +127,39 @@ bool faultInjected(FileOperation operation)
 
 std::size_t faultShortWriteBytes(std::size_t size)
 {
-    return g_failingPlan != nullptr && g_failingPlan->shortWrite ? size / 2 : 0;
+    return g_failingPlan != nullptr && g_failingPlan->writeFailure == WriteFailure::halfway ? size / 2 : 0;
 }
+
+#if !defined(_WIN32)
+
+void faultRefusalBegin(std::FILE* stream)
+{
+    if (!g_refusalAsked) {
+        return;
+    }
+    g_refusalAsked = false;
+    const int full = open("/dev/full", O_WRONLY | O_CLOEXEC);
+    g_refusedDescriptor = fileno(stream);
+    g_keptDescriptor = fcntl(g_refusedDescriptor, F_DUPFD_CLOEXEC, 0);
+    if (full < 0 || g_keptDescriptor < 0 || dup3(full, g_refusedDescriptor, O_CLOEXEC) < 0) {
+        std::abort(); // a test that cannot break what it asked for must not pass
+    }
+    close(full);
+}
+
+void faultRefusalEnd(std::FILE* stream, bool closing)
+{
+    if (g_keptDescriptor < 0 || !(closing || std::ferror(stream))) {
+        return;
+    }
+    const int reason = errno;
+    dup3(g_keptDescriptor, g_refusedDescriptor, O_CLOEXEC);
+    close(g_keptDescriptor);
+    g_keptDescriptor = -1;
+    errno = reason;
+}
+
+#endif
 
 #endif
 

@@ -22,6 +22,7 @@ namespace {
 
 using core::FaultPlan;
 using core::FileOperation;
+using core::WriteFailure;
 
 const std::string kThreeKeys = "1#5";
 const Bytes kEarlierContents(20000, 0xAA);
@@ -34,7 +35,7 @@ const char* const kTargetNames[] = {"new file", "earlier file", "earlier file, n
 
 // A file system without unnamed files answers their creation so; the call
 // then names its temporary from the start.
-constexpr FaultPlan kNoUnnamedFiles = {FileOperation::temporary, 1, EOPNOTSUPP, false, nullptr};
+constexpr FaultPlan kNoUnnamedFiles = {FileOperation::temporary, 1, EOPNOTSUPP, WriteFailure::atOnce, nullptr};
 
 struct OperationName {
     FileOperation operation;
@@ -89,7 +90,8 @@ bool failsBeforeFirstByte(FileOperation operation)
 }
 
 // One call under plans, then an undisturbed call to the same path.
-void expectFailureContained(const std::vector<FaultPlan>& plans, Target kind, const std::string& label)
+void expectFailureContained(const std::vector<FaultPlan>& plans, Target kind, const std::string& label,
+                            const std::string& keys = kThreeKeys)
 {
     SCOPED_TRACE(label + ", " + kTargetNames[static_cast<int>(kind)]);
     const TempFolder folder;
@@ -97,7 +99,7 @@ void expectFailureContained(const std::vector<FaultPlan>& plans, Target kind, co
     const std::vector<std::string> entriesBefore = folderEntries(folder.path);
     const std::size_t descriptorsBefore = openDescriptorCount();
     plansArm(kind, plans);
-    const int reason = waveCreateErrno(kThreeKeys, path);
+    const int reason = waveCreateErrno(keys, path);
     core::faultPlansReset();
 
     EXPECT_EQ(reason, plans.front().errorNumber);
@@ -125,8 +127,8 @@ void expectFailureContained(const std::vector<FaultPlan>& plans, Target kind, co
             }
         }
     }
-    EXPECT_EQ(waveCreateErrno(kThreeKeys, path), 0);
-    EXPECT_EQ(fileBytes(path), loneCallBytes(kThreeKeys));
+    EXPECT_EQ(waveCreateErrno(keys, path), 0);
+    EXPECT_EQ(fileBytes(path), loneCallBytes(keys));
 }
 
 } // namespace
@@ -163,7 +165,7 @@ TEST(FaultInjection, EachOperationFailsAtEveryPoint)
             const int points = callCountOf(operation, kind);
             for (int call = first; call <= points; ++call) {
                 const int reason = kInjectedErrnos[injected % std::size(kInjectedErrnos)];
-                expectFailureContained({{operation, call, reason, false, nullptr}}, kind,
+                expectFailureContained({{operation, call, reason, WriteFailure::atOnce, nullptr}}, kind,
                                        std::string(name) + " #" + std::to_string(call));
                 ++injected;
             }
@@ -180,13 +182,26 @@ TEST(FaultInjection, ShortWritesAtEveryPoint)
     for (const Target kind : kTargets) {
         const int points = callCountOf(FileOperation::write, kind);
         for (int call = 1; call <= points; ++call) {
-            expectFailureContained({{FileOperation::write, call, ENOSPC, true, nullptr}}, kind,
+            expectFailureContained({{FileOperation::write, call, ENOSPC, WriteFailure::halfway, nullptr}}, kind,
                                    "short write #" + std::to_string(call));
             ++injected;
         }
     }
     std::cout << "[ figures  ] " << injected << " short writes injected\n";
     EXPECT_FALSE(leaksFound());
+}
+
+// A device that refuses one write below the C runtime and takes the next:
+// the runtime drops what it held, and the writes after it go through, so
+// only that write's own result tells the call its file has a hole. Forty
+// slots are more than the stream holds, so a slot's write meets it.
+TEST(FaultInjection, AWriteRefusedOnceBelowTheRuntimeFailsTheCall)
+{
+    const std::string fortyKeys(40, '7');
+    for (const Target kind : kTargets) {
+        expectFailureContained({{FileOperation::write, 2, ENOSPC, WriteFailure::belowRuntime, nullptr}}, kind,
+                               "refused once", fortyKeys);
+    }
 }
 
 // When the folder refuses to take a named temporary's name away, the
@@ -197,8 +212,8 @@ TEST(FaultInjection, RemovalRefusedAfterEveryWriteFailure)
     for (const Target kind : {Target::fresh, Target::earlier, Target::earlierNamed}) {
         const int points = callCountOf(FileOperation::write, kind);
         for (int call = 1; call <= points; ++call) {
-            expectFailureContained({{FileOperation::write, call, EIO, false, nullptr},
-                                    {FileOperation::discard, 1, EACCES, false, nullptr}},
+            expectFailureContained({{FileOperation::write, call, EIO, WriteFailure::atOnce, nullptr},
+                                    {FileOperation::discard, 1, EACCES, WriteFailure::atOnce, nullptr}},
                                    kind, "write #" + std::to_string(call) + " then removal");
         }
     }
@@ -233,8 +248,8 @@ TEST(FaultInjection, CleanUpNeverFollowsALink)
     fileWriteBytes(folder.file("out.wav"), kEarlierContents);
     // The removal is refused as well, so a clean-up by name would go on to
     // empty whatever the name leads to.
-    plansArm(Target::earlierNamed, {{FileOperation::write, 2, EIO, false, temporarySwapForLink},
-                                     {FileOperation::discard, 1, EACCES, false, nullptr}});
+    plansArm(Target::earlierNamed, {{FileOperation::write, 2, EIO, WriteFailure::atOnce, temporarySwapForLink},
+                                     {FileOperation::discard, 1, EACCES, WriteFailure::atOnce, nullptr}});
     EXPECT_EQ(waveCreateErrno(kThreeKeys, folder.file("out.wav")), EIO);
     core::faultPlansReset();
     EXPECT_EQ(fileBytes(folder.file("victim.wav")), victim);

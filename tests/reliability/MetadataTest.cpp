@@ -216,7 +216,7 @@ TEST(Metadata, NobodyTheFileRefusesReadsItsNewContent)
 #if defined(VUZ_FAULT_INJECTION)
             core::faultPlansReset();
             if (named) {
-                core::faultPlanAdd({core::FileOperation::temporary, 1, EOPNOTSUPP, false, nullptr});
+                core::faultPlanAdd({core::FileOperation::temporary, 1, EOPNOTSUPP, core::WriteFailure::atOnce, nullptr});
             }
 #endif
             EXPECT_EQ(waveCreateErrno(keys, path), 0);

@@ -20,6 +20,7 @@ namespace {
 
 using core::FaultPlan;
 using core::FileOperation;
+using core::WriteFailure;
 
 int g_failures = 0;
 
@@ -245,14 +246,14 @@ void attributesCase(const std::wstring& folder)
 void refusedDeletionCase(const std::wstring& folder)
 {
     fileMake(folder + L"old.wav", "old");
-    const FaultPlan refused{FileOperation::discard, 1, EACCES, false, nullptr};
+    const FaultPlan refused{FileOperation::discard, 1, EACCES, WriteFailure::atOnce, nullptr};
     for (const wchar_t* name : {L"old.wav", L"new.wav"}) {
         const std::wstring path = folder + name;
-        check(!outputWriteFailing(path, {{FileOperation::write, 1, ENOSPC, true, nullptr}, refused}),
+        check(!outputWriteFailing(path, {{FileOperation::write, 1, ENOSPC, WriteFailure::halfway, nullptr}, refused}),
               "a failed write fails");
-        check(!outputWriteFailing(path, {{FileOperation::rename, 1, EIO, false, nullptr}, refused}),
+        check(!outputWriteFailing(path, {{FileOperation::rename, 1, EIO, WriteFailure::atOnce, nullptr}, refused}),
               "a failed replacement fails");
-        check(!outputWriteFailing(path, {{FileOperation::metadata, 1, EIO, false, nullptr}, refused}),
+        check(!outputWriteFailing(path, {{FileOperation::metadata, 1, EIO, WriteFailure::atOnce, nullptr}, refused}),
               "failed attributes fail");
     }
     check(fileText(folder + L"old.wav") == "old", "the old file is as it was");
@@ -290,7 +291,7 @@ void inPlaceCase(const std::wstring& folder)
     check(fileText(folder + L"a.wav") == "RIFF", "a refused file is left as it was");
 
     // A failed write empties the file and removes no name.
-    check(!outputWriteFailing(folder + L"a.wav", {{FileOperation::write, 1, ENOSPC, true, nullptr}}),
+    check(!outputWriteFailing(folder + L"a.wav", {{FileOperation::write, 1, ENOSPC, WriteFailure::halfway, nullptr}}),
           "a failed write fails");
     check(fileExists(folder + L"a.wav") && fileExists(folder + L"b.wav"), "no name is removed");
     check(fileText(folder + L"a.wav").empty(), "the damaged file is emptied");

@@ -1,5 +1,5 @@
-// The pieces of dtmfwave that its files share: text, messages, the writing
-// of one file, standard output and batches.
+// The pieces of dtmfwave that its files share: the command line, text,
+// messages, the writing of one file, standard output and batches.
 #ifndef VUZIRIZORURUZA_CLI_HOST_H
 #define VUZIRIZORURUZA_CLI_HOST_H
 
@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 inline constexpr int kExitSuccess = 0;
 inline constexpr int kExitFailure = 1;
@@ -17,6 +18,25 @@ inline constexpr int kExitUsage = 2;
 
 // OUTPUT.wav for standard output, and --batch FILE for standard input.
 inline constexpr std::string_view kStandardStream = "-";
+
+// HostArguments.cpp
+struct Options {
+    bool quiet = false;
+    bool help = false;
+    bool version = false;
+    std::optional<std::string> batch;
+    std::vector<std::string> operands;
+};
+// Reads args (args[0] is the program) into options. On a usage error it
+// says what is wrong and returns the exit status.
+std::optional<int> argumentsParse(const std::vector<std::string>& args, Options& options);
+void usagePrint(std::FILE* out);
+// The one-line usage, on standard error, after a message about a mistake.
+void shortUsagePrint();
+// Reports message and the one-line usage; returns kExitUsage.
+int usageFail(const std::string& message);
+// What is wrong with operands that are not exactly KEYS and OUTPUT.wav.
+std::string operandsProblem(const std::vector<std::string>& operands);
 
 // HostText.cpp
 // Decodes strict UTF-8 into UTF-16; rejects overlong forms, surrogates and

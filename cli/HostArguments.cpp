@@ -18,7 +18,7 @@ constexpr const char* kShortUsage =
 
 void usagePrint(std::FILE* out)
 {
-    std::fputs("usage: dtmfwave [-q] KEYS OUTPUT.wav\n"
+    (void)std::fputs("usage: dtmfwave [-q] KEYS OUTPUT.wav\n"
                "       dtmfwave [-q] --batch FILE\n"
                "       dtmfwave -h | --help | -V | --version\n"
                "\n"
@@ -47,7 +47,7 @@ void usagePrint(std::FILE* out)
 
 void shortUsagePrint()
 {
-    std::fputs(kShortUsage, stderr);
+    (void)std::fputs(kShortUsage, stderr);
 }
 
 int usageFail(const std::string& message)
@@ -85,6 +85,41 @@ std::string unknownShortOption(char option)
     return message;
 }
 
+// --batch FILE or --batch=FILE; i moves past a FILE given apart.
+std::optional<int> batchOptionTake(const std::vector<std::string>& args, std::size_t& i, Options& options)
+{
+    const std::string& arg = args[i];
+    if (options.batch) {
+        return usageFail("--batch given twice");
+    }
+    if (arg == "--batch") {
+        if (++i == args.size()) {
+            return usageFail("--batch takes one FILE, or '-' for standard input");
+        }
+        options.batch = args[i];
+    } else {
+        options.batch = arg.substr(std::strlen("--batch="));
+    }
+    if (options.batch->empty()) {
+        return usageFail("--batch takes one FILE, or '-' for standard input");
+    }
+    return std::nullopt;
+}
+
+// Short options, alone or together as in -qV.
+std::optional<int> shortOptionsTake(const std::string& arg, Options& options)
+{
+    for (std::size_t k = 1; k < arg.size(); ++k) {
+        switch (arg[k]) {
+        case 'q': options.quiet = true; break;
+        case 'h': options.help = true; break;
+        case 'V': options.version = true; break;
+        default: return usageFail(unknownShortOption(arg[k]));
+        }
+    }
+    return std::nullopt;
+}
+
 } // namespace
 
 // Options may come anywhere among the operands, as most tools take them;
@@ -94,6 +129,7 @@ std::optional<int> argumentsParse(const std::vector<std::string>& args, Options&
     bool optionsEnded = false;
     for (std::size_t i = 1; i < args.size(); ++i) {
         const std::string& arg = args[i];
+        std::optional<int> failure;
         if (optionsEnded || arg.size() < 2 || arg[0] != '-') {
             options.operands.push_back(arg);
         } else if (arg == "--") {
@@ -105,32 +141,14 @@ std::optional<int> argumentsParse(const std::vector<std::string>& args, Options&
         } else if (arg == "--version") {
             options.version = true;
         } else if (arg == "--batch" || arg.rfind("--batch=", 0) == 0) {
-            if (options.batch) {
-                return usageFail("--batch given twice");
-            }
-            if (arg == "--batch") {
-                if (++i == args.size()) {
-                    return usageFail("--batch takes one FILE, or '-' for standard input");
-                }
-                options.batch = args[i];
-            } else {
-                options.batch = arg.substr(std::strlen("--batch="));
-            }
-            if (options.batch->empty()) {
-                return usageFail("--batch takes one FILE, or '-' for standard input");
-            }
+            failure = batchOptionTake(args, i, options);
         } else if (arg[1] != '-') {
-            // Short options, alone or together as in -qV.
-            for (std::size_t k = 1; k < arg.size(); ++k) {
-                switch (arg[k]) {
-                case 'q': options.quiet = true; break;
-                case 'h': options.help = true; break;
-                case 'V': options.version = true; break;
-                default: return usageFail(unknownShortOption(arg[k]));
-                }
-            }
+            failure = shortOptionsTake(arg, options);
         } else {
-            return usageFail("unknown option '" + arg + "'");
+            failure = usageFail("unknown option '" + arg + "'");
+        }
+        if (failure) {
+            return failure;
         }
     }
     return std::nullopt;

@@ -32,6 +32,31 @@ bool isUtf16ByteOrderMark(const std::string& firstLine)
     return firstLine.rfind("\xFF\xFE", 0) == 0 || firstLine.rfind("\xFE\xFF", 0) == 0;
 }
 
+// The next line of input, without its newline; false once input holds no
+// more. A last line without a newline is still a line.
+bool lineRead(std::FILE* input, std::string& line)
+{
+    line.clear();
+    int c = std::fgetc(input);
+    for (; c != EOF && c != '\n'; c = std::fgetc(input)) {
+        line.push_back(static_cast<char>(c));
+    }
+    return c == '\n' || !line.empty();
+}
+
+// Drops a UTF-8 byte-order mark from the first line; false, with the
+// reason reported, for a UTF-16 file.
+bool byteOrderMarkTake(std::string& firstLine, const std::string& name)
+{
+    if (firstLine.rfind(kUtf8ByteOrderMark, 0) == 0) {
+        firstLine.erase(0, kUtf8ByteOrderMark.size());
+    } else if (isUtf16ByteOrderMark(firstLine)) {
+        report("%s:1: the file is UTF-16; save it as UTF-8", name.c_str());
+        return false;
+    }
+    return true;
+}
+
 } // namespace
 
 // One line of a batch: KEYS, a tab, OUTPUT.wav. A bad line or a file that
@@ -82,20 +107,8 @@ int batchRun(const std::string& source, bool quiet)
     std::size_t written = 0;
     std::size_t failed = 0;
     std::string line;
-    std::size_t lineNumber = 0;
-    for (int c = std::fgetc(input);; c = std::fgetc(input)) {
-        if (c != EOF && c != '\n') {
-            line.push_back(static_cast<char>(c));
-            continue;
-        }
-        if (c == EOF && line.empty()) {
-            break;
-        }
-        ++lineNumber;
-        if (lineNumber == 1 && line.rfind(kUtf8ByteOrderMark, 0) == 0) {
-            line.erase(0, kUtf8ByteOrderMark.size());
-        } else if (lineNumber == 1 && isUtf16ByteOrderMark(line)) {
-            report("%s:1: the file is UTF-16; save it as UTF-8", name.c_str());
+    for (std::size_t lineNumber = 1; lineRead(input, line); ++lineNumber) {
+        if (lineNumber == 1 && !byteOrderMarkTake(line, name)) {
             ++failed;
             break;
         }
@@ -104,10 +117,6 @@ int batchRun(const std::string& source, bool quiet)
             const std::string where = name + ":" + std::to_string(lineNumber) + ": ";
             ++(batchLineRun(line, where, quiet) ? written : failed);
             progressShow(lineNumber, written, failed);
-        }
-        line.clear();
-        if (c == EOF) {
-            break;
         }
     }
     progressWipe();
@@ -119,7 +128,7 @@ int batchRun(const std::string& source, bool quiet)
         report("%s: %zu written, %zu failed", name.c_str(), written, failed);
     }
     if (!fromStdin) {
-        std::fclose(input);
+        (void)std::fclose(input); // read to the end already; nothing is lost
     }
     return failed == 0 ? kExitSuccess : kExitFailure;
 }

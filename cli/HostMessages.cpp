@@ -35,14 +35,15 @@ public:
         const int length = std::snprintf(text, sizeof text, "dtmfwave: line %zu, %zu written, %zu failed",
                                          lineNumber, written, failed);
         const int padding = shownLength_ > length ? shownLength_ - length : 0;
-        std::fprintf(stderr, "\r%s%*s", text, padding, "");
-        std::fflush(stderr);
+        // Progress that cannot be shown is no reason to stop the batch.
+        (void)std::fprintf(stderr, "\r%s%*s", text, padding, "");
+        (void)std::fflush(stderr);
         shownLength_ = length;
     }
     void wipe()
     {
         if (shownLength_ > 0) {
-            std::fprintf(stderr, "\r%*s\r", shownLength_, "");
+            (void)std::fprintf(stderr, "\r%*s\r", shownLength_, "");
             shownLength_ = 0;
         }
     }
@@ -60,15 +61,19 @@ ProgressLine g_progress;
 
 } // namespace
 
-void report(const char* format, ...)
+// printf-style, so that every message reads as its format says; the format
+// attribute in Host.h has the compiler check each call's arguments.
+void report(const char* format, ...) // NOLINT(cert-dcl50-cpp)
 {
     g_progress.wipe();
-    std::fputs("dtmfwave: ", stderr);
+    // Standard error is the last place a message can go: if it cannot be
+    // written, the exit status still tells.
+    (void)std::fputs("dtmfwave: ", stderr);
     va_list arguments;
     va_start(arguments, format);
-    std::vfprintf(stderr, format, arguments);
+    (void)std::vfprintf(stderr, format, arguments);
     va_end(arguments);
-    std::fputc('\n', stderr);
+    (void)std::fputc('\n', stderr);
 }
 
 bool isTerminal(std::FILE* stream)

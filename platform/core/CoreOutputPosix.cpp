@@ -373,7 +373,8 @@ std::FILE* outputOpen(const WideChar* path, std::uint64_t fileBytes)
         errno = reason;
         return nullptr;
     }
-    std::setvbuf(stream, g_streamBuffer, _IOFBF, sizeof g_streamBuffer);
+    // Refused, the stream keeps a buffer of its own: slower, no less right.
+    (void)std::setvbuf(stream, g_streamBuffer, _IOFBF, sizeof g_streamBuffer);
     return stream;
 }
 
@@ -402,7 +403,7 @@ void outputAbandon(std::FILE* stream)
     } else if (g_output.temporary.named) {
         temporaryNameRemove(g_output.target.folder, descriptor, &g_output.temporary);
     }
-    std::fclose(stream);
+    (void)std::fclose(stream); // purged: it has nothing left to lose
     folderRelease();
     errno = reason;
 }

@@ -17,7 +17,7 @@ bool fileWrite(std::FILE* stream, const void* data, std::size_t size)
 {
     if (VUZ_FAULT_INJECTED(write)) {
         const int reason = errno;
-        std::fwrite(data, 1, VUZ_FAULT_SHORT_WRITE_BYTES(size), stream);
+        (void)std::fwrite(data, 1, VUZ_FAULT_SHORT_WRITE_BYTES(size), stream); // failing anyway
         errno = reason;
         return false;
     }
@@ -53,7 +53,7 @@ bool fileClose(std::FILE* stream)
     // A failing close still releases the stream, as fclose does.
     if (VUZ_FAULT_INJECTED(close)) {
         const int reason = errno;
-        std::fclose(stream);
+        (void)std::fclose(stream); // failing anyway
         errno = reason;
         return false;
     }

@@ -317,7 +317,8 @@ std::FILE* outputOpen(const WideChar* path, std::uint64_t fileBytes)
         outputEnd(output);
         return nullptr;
     }
-    std::setvbuf(stream, g_streamBuffer, _IOFBF, sizeof g_streamBuffer);
+    // Refused, the stream keeps a buffer of its own: slower, no less right.
+    (void)std::setvbuf(stream, g_streamBuffer, _IOFBF, sizeof g_streamBuffer);
     g_output = output;
     // What the look left behind (a file that was not found) is no failure.
     SetLastError(ERROR_SUCCESS);
@@ -352,7 +353,7 @@ void outputAbandon(std::FILE* stream)
     const int reason = errno;
     const DWORD code = GetLastError();
     Output* output = outputTake();
-    std::fclose(stream);
+    (void)std::fclose(stream); // what it holds is discarded just below
     if (output->route == Route::inPlace) {
         inPlaceDiscard(output);
     } else {

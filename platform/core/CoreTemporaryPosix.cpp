@@ -41,7 +41,8 @@ void temporaryNameMake(Temporary* temporary, unsigned attempt)
         tag[i] = kDigits[(seed >> 33) % (sizeof kDigits - 1)];
     }
     tag[kTemporaryTagLength] = '\0';
-    std::snprintf(temporary->name, sizeof temporary->name, "%s%s%s", kTemporaryPrefix, tag,
+    // Parts of fixed length, for which the name is sized.
+    (void)std::snprintf(temporary->name, sizeof temporary->name, "%s%s%s", kTemporaryPrefix, tag,
                   kTemporarySuffix);
 }
 
@@ -121,7 +122,7 @@ bool descriptorLink(int descriptor, int folder, const char* name)
         return false;
     }
     char procName[32];
-    std::snprintf(procName, sizeof procName, "/proc/self/fd/%d", descriptor);
+    (void)std::snprintf(procName, sizeof procName, "/proc/self/fd/%d", descriptor); // any int fits
     return linkat(AT_FDCWD, procName, folder, name, AT_SYMLINK_FOLLOW) == 0;
 }
 

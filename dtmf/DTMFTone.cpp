@@ -116,9 +116,9 @@ int32_t DTMFTonePathGenerate(const DTMFSynthesisPath& path, signed char key, int
     const double lowStep = phaseStep(frequencies.lowHz);
     const double highStep = phaseStep(frequencies.highHz);
 
-    const int32_t pathEnd = std::min(sampleCount, kVectorExactSamples);
-    path.samplesFill(g_sampleBuffer, 0, pathEnd, lowStep, highStep);
-    scalarSamplesFill(g_sampleBuffer, pathEnd, sampleCount, lowStep, highStep);
+    const int32_t pathSamples = std::min(sampleCount, kVectorExactSamples);
+    path.samplesFill(g_sampleBuffer, 0, pathSamples, lowStep, highStep);
+    scalarSamplesFill(g_sampleBuffer, pathSamples, sampleCount, lowStep, highStep);
     return 1;
 }
 

@@ -11,8 +11,12 @@
 #include <cmath>
 #include <cstring>
 
+// Inside the braces, so that the pragma meets the declaration itself
+// rather than a linkage specification, which some compilers refuse.
+extern "C" {
 #pragma omp declare simd notinbranch
-extern "C" double sin(double) noexcept;
+double sin(double) noexcept;
+}
 
 namespace {
 

@@ -5,7 +5,6 @@
 #include "CoreOutputPosix.h"
 
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <linux/magic.h>
@@ -37,7 +36,7 @@ bool isFolderOnlyName(const char* name)
 // and copies the last component into name. False with errno set when the
 // folder cannot be opened; name is left empty for text that ends in a
 // slash, ".", or "..", which names a folder rather than a file in one.
-bool folderAndNameSplit(int base, const char* text, int* folder, char* name)
+bool folderAndNameSplit(int base, const char* text, int* folder, char (&name)[NAME_MAX + 1])
 {
     if (std::strlen(text) >= PATH_MAX) {
         errno = ENAMETOOLONG;
@@ -45,11 +44,12 @@ bool folderAndNameSplit(int base, const char* text, int* folder, char* name)
     }
     const char* slash = std::strrchr(text, '/');
     const char* last = slash ? slash + 1 : text;
-    if (std::strlen(last) > NAME_MAX) {
+    const std::size_t nameLength = std::strlen(last);
+    if (nameLength >= sizeof name) {
         errno = ENAMETOOLONG;
         return false;
     }
-    std::strcpy(name, last);
+    std::memcpy(name, last, nameLength + 1);
     int opened = -1;
     if (slash == nullptr) {
         opened = openat(base, ".", O_PATH | O_DIRECTORY | O_CLOEXEC);
@@ -68,16 +68,21 @@ bool folderAndNameSplit(int base, const char* text, int* folder, char* name)
     return true;
 }
 
-bool isDecimal(const char* text)
+// A descriptor's name in the proc file system: decimal digits, nine at
+// most, so that every name read fits an int.
+bool descriptorNumberRead(const char* text, int* number)
 {
     if (*text == '\0' || std::strlen(text) > 9) {
         return false;
     }
+    int value = 0;
     for (const char* c = text; *c != '\0'; ++c) {
         if (*c < '0' || *c > '9') {
             return false;
         }
+        value = value * 10 + (*c - '0');
     }
+    *number = value;
     return true;
 }
 
@@ -90,10 +95,9 @@ TargetKind procLinkKind(int folder, const char* name, int* number)
     struct stat folderStatus {};
     struct stat ownStatus {};
     if (fstat(folder, &folderStatus) != 0 || stat(kOwnDescriptorFolder, &ownStatus) != 0
-        || folderStatus.st_dev != ownStatus.st_dev || folderStatus.st_ino != ownStatus.st_ino || !isDecimal(name)) {
+        || folderStatus.st_dev != ownStatus.st_dev || folderStatus.st_ino != ownStatus.st_ino || !descriptorNumberRead(name, number)) {
         return TargetKind::other;
     }
-    *number = std::atoi(name);
     return TargetKind::descriptor;
 }
 

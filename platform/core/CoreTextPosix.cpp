@@ -94,7 +94,7 @@ std::unique_ptr<char[]> utf8FromWide(const WideChar* path)
         const char16_t unit = path[i];
         if (isHighSurrogate(unit) && isLowSurrogate(path[i + 1])) {
             const char16_t low = path[++i];
-            out = putUtf8(out, 0x10000 + ((char32_t{unit} - 0xD800) << 10) + (low - 0xDC00));
+            out = putUtf8(out, 0x10000U + ((char32_t{unit} - 0xD800U) << 10U) + (low - 0xDC00U));
         } else if (isHighSurrogate(unit) || isLowSurrogate(unit)) {
             errno = EILSEQ;
             return nullptr;

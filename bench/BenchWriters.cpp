@@ -66,8 +66,8 @@ bool slotsWrite(const std::string& path, std::size_t slotCount, SlotFill slotFil
         written = std::fwrite(slotFill(i, slot), 1, kSlotBytes, file) == kSlotBytes;
     }
     waveHeaderFill(header, static_cast<uint32_t>(slotCount * kSlotBytes));
-    written = written && std::fseek(file, 0, SEEK_SET) == 0
-        && std::fwrite(header, 1, kHeaderBytes, file) == kHeaderBytes;
+    written =
+        written && std::fseek(file, 0, SEEK_SET) == 0 && std::fwrite(header, 1, kHeaderBytes, file) == kHeaderBytes;
     return std::fclose(file) == 0 && written;
 }
 
@@ -121,9 +121,8 @@ bool scalarWaveWrite(const std::string& path, const std::string& keys)
 bool imageWaveWrite(const std::string& path, const std::vector<uint8_t>& image)
 {
     const std::size_t slotCount = (image.size() - kHeaderBytes) / kSlotBytes;
-    return slotsWrite(path, slotCount, [&](std::size_t i, uint8_t*) {
-        return image.data() + kHeaderBytes + i * kSlotBytes;
-    });
+    return slotsWrite(path, slotCount,
+                      [&](std::size_t i, uint8_t*) { return image.data() + kHeaderBytes + i * kSlotBytes; });
 }
 
 std::vector<uint8_t> scalarWaveImage(const std::string& keys)

@@ -43,7 +43,8 @@ std::u16string widened(const std::string& text)
 std::string outputPath(const std::string& writer)
 {
     const std::filesystem::path folder = std::filesystem::is_directory("/dev/shm")
-        ? std::filesystem::path("/dev/shm") : std::filesystem::temp_directory_path();
+        ? std::filesystem::path("/dev/shm")
+        : std::filesystem::temp_directory_path();
     return (folder / ("vuz-bench-" + std::to_string(getpid()) + "-" + writer + ".wav")).string();
 }
 
@@ -77,9 +78,8 @@ bool writersAgree(const std::string& keys)
         && imageWaveWrite(floorPath, image) && spandspWaveWrite(peerPath, keys);
     const std::vector<uint8_t> module = fileBytes(modulePath);
     const std::vector<uint8_t> peer = fileBytes(peerPath);
-    bool agree = written && module == image && fileBytes(scalarPath) == image
-        && fileBytes(floorPath) == image && peer.size() == image.size()
-        && std::equal(peer.begin(), peer.begin() + kWaveHeaderBytes, image.begin());
+    bool agree = written && module == image && fileBytes(scalarPath) == image && fileBytes(floorPath) == image
+        && peer.size() == image.size() && std::equal(peer.begin(), peer.begin() + kWaveHeaderBytes, image.begin());
     for (std::size_t slot = kWaveHeaderBytes; agree && slot < peer.size(); slot += kSlotBytes) {
         const auto tone = peer.begin() + static_cast<std::ptrdiff_t>(slot);
         agree = !std::all_of(tone, tone + kToneSamples, sampleIsSilence)
@@ -150,8 +150,7 @@ void benchmarksRegister()
     for (int32_t i = 0; i < g_synthesisPathCount; ++i) {
         const DTMFSynthesisPath* path = &g_synthesisPaths[i];
         if (path->supported()) {
-            benchmark::RegisterBenchmark((std::string("synthesis/") + path->name).c_str(),
-                                         synthesisRun, path);
+            benchmark::RegisterBenchmark((std::string("synthesis/") + path->name).c_str(), synthesisRun, path);
         }
     }
     for (const int count : kKeyCounts) {
@@ -166,9 +165,8 @@ void benchmarksRegister()
             writerRun(state, "scalar", count, scalarWaveWrite);
         });
         benchmark::RegisterBenchmark(("floor" + suffix).c_str(), [=](benchmark::State& state) {
-            writerRun(state, "floor", count, [&image](const std::string& path, const std::string&) {
-                return imageWaveWrite(path, image);
-            });
+            writerRun(state, "floor", count,
+                      [&image](const std::string& path, const std::string&) { return imageWaveWrite(path, image); });
         });
     }
 }
@@ -220,13 +218,14 @@ std::string cpuModel()
     if (fields.count("model name") == 0) {
         return "unknown";
     }
-    return fields["model name"] + " (family " + fields["cpu family"] + ", model " + fields["model"]
-        + ", stepping " + fields["stepping"] + ")";
+    return fields["model name"] + " (family " + fields["cpu family"] + ", model " + fields["model"] + ", stepping "
+        + fields["stepping"] + ")";
 }
 
 void ratiosPrint(const RatioReporter& reporter)
 {
-    std::printf("\nCPU: %s\n\nPer-key synthesis (2000 samples, 4000 sines), median of repetitions\n\n", cpuModel().c_str());
+    std::printf("\nCPU: %s\n\nPer-key synthesis (2000 samples, 4000 sines), median of repetitions\n\n",
+                cpuModel().c_str());
     std::printf("| path | us per key | x scalar |\n|---|---:|---:|\n");
     const double scalarKey = reporter.median("synthesis/scalar");
     for (int32_t i = 0; i < g_synthesisPathCount; ++i) {
@@ -237,7 +236,8 @@ void ratiosPrint(const RatioReporter& reporter)
     }
     std::printf("\nWhole files (median us per file; ratios are the other writer's time over the module's,\n"
                 "and the module's over the floor's)\n\n");
-    std::printf("| keys | module | SpanDSP peer | scalar writer | floor | peer / module | scalar / module | module / floor |\n");
+    std::printf(
+        "| keys | module | SpanDSP peer | scalar writer | floor | peer / module | scalar / module | module / floor |\n");
     std::printf("|---:|---:|---:|---:|---:|---:|---:|---:|\n");
     for (const int count : kKeyCounts) {
         const std::string suffix = "/" + std::to_string(count);
@@ -246,8 +246,8 @@ void ratiosPrint(const RatioReporter& reporter)
         const double scalar = reporter.median("scalar" + suffix);
         const double floor = reporter.median("floor" + suffix);
         if (module > 0.0 && floor > 0.0) {
-            std::printf("| %d | %.1f | %.1f | %.1f | %.1f | %.2f | %.2f | %.2f |\n", count, module, peer,
-                        scalar, floor, peer / module, scalar / module, module / floor);
+            std::printf("| %d | %.1f | %.1f | %.1f | %.1f | %.2f | %.2f | %.2f |\n", count, module, peer, scalar, floor,
+                        peer / module, scalar / module, module / floor);
         }
     }
     std::printf("\nThe temporary file and the rename (median us per file: a replaced file beside a file the\n"

@@ -11,38 +11,37 @@
 
 namespace {
 
-constexpr const char* kShortUsage =
-    "usage: dtmfwave [-q] KEYS OUTPUT.wav | --batch FILE (try 'dtmfwave --help')\n";
+constexpr const char* kShortUsage = "usage: dtmfwave [-q] KEYS OUTPUT.wav | --batch FILE (try 'dtmfwave --help')\n";
 
 } // namespace
 
 void usagePrint(std::FILE* out)
 {
     (void)std::fputs("usage: dtmfwave [-q] KEYS OUTPUT.wav\n"
-               "       dtmfwave [-q] --batch FILE\n"
-               "       dtmfwave -h | --help | -V | --version\n"
-               "\n"
-               "Writes the DTMF tones of KEYS to OUTPUT.wav: 8000 Hz, 8-bit unsigned PCM,\n"
-               "mono. Every character is a 500 ms slot, 250 ms of its tone pair and 250 ms\n"
-               "of silence. 0-9, *, #, and A-D sound; any other character is a silent slot.\n"
-               "KEYS and OUTPUT.wav are UTF-8; OUTPUT.wav '-' is standard output.\n"
-               "One file holds at most 536870 keys; KEYS longer than the system takes in\n"
-               "one argument (about 131000 bytes on Linux) go in a --batch line.\n"
-               "\n"
-               "  -q, --quiet         do not list the characters that will be silent slots,\n"
-               "                      and show no batch progress\n"
-               "  --batch FILE, --batch=FILE\n"
-               "                      read lines of KEYS<TAB>OUTPUT.wav from FILE ('-' for\n"
-               "                      standard input) and write every file; bad lines are\n"
-               "                      reported with their line number and the rest still done\n"
-               "  -h, --help          show this help\n"
-               "  -V, --version       show the version\n"
-               "  --                  end of options, for KEYS that start with '-'\n"
-               "\n"
-               "Options may come before or after the operands.\n"
-               "Exit status: 0 when every file was written, 1 when any could not be,\n"
-               "2 for a usage error, 128+N when signal N stopped the run between files.\n",
-               out);
+                     "       dtmfwave [-q] --batch FILE\n"
+                     "       dtmfwave -h | --help | -V | --version\n"
+                     "\n"
+                     "Writes the DTMF tones of KEYS to OUTPUT.wav: 8000 Hz, 8-bit unsigned PCM,\n"
+                     "mono. Every character is a 500 ms slot, 250 ms of its tone pair and 250 ms\n"
+                     "of silence. 0-9, *, #, and A-D sound; any other character is a silent slot.\n"
+                     "KEYS and OUTPUT.wav are UTF-8; OUTPUT.wav '-' is standard output.\n"
+                     "One file holds at most 536870 keys; KEYS longer than the system takes in\n"
+                     "one argument (about 131000 bytes on Linux) go in a --batch line.\n"
+                     "\n"
+                     "  -q, --quiet         do not list the characters that will be silent slots,\n"
+                     "                      and show no batch progress\n"
+                     "  --batch FILE, --batch=FILE\n"
+                     "                      read lines of KEYS<TAB>OUTPUT.wav from FILE ('-' for\n"
+                     "                      standard input) and write every file; bad lines are\n"
+                     "                      reported with their line number and the rest still done\n"
+                     "  -h, --help          show this help\n"
+                     "  -V, --version       show the version\n"
+                     "  --                  end of options, for KEYS that start with '-'\n"
+                     "\n"
+                     "Options may come before or after the operands.\n"
+                     "Exit status: 0 when every file was written, 1 when any could not be,\n"
+                     "2 for a usage error, 128+N when signal N stopped the run between files.\n",
+                     out);
 }
 
 void shortUsagePrint()
@@ -69,7 +68,7 @@ std::string operandsProblem(const std::vector<std::string>& operands)
         return "missing OUTPUT.wav: expected KEYS and OUTPUT.wav, got one operand";
     }
     return "too many operands: expected KEYS and OUTPUT.wav, got " + std::to_string(operands.size())
-           + " (quote KEYS that hold spaces, as in dtmfwave '1 2 3' OUTPUT.wav)";
+        + " (quote KEYS that hold spaces, as in dtmfwave '1 2 3' OUTPUT.wav)";
 }
 
 namespace {
@@ -111,10 +110,17 @@ std::optional<int> shortOptionsTake(const std::string& arg, Options& options)
 {
     for (std::size_t k = 1; k < arg.size(); ++k) {
         switch (arg[k]) {
-        case 'q': options.quiet = true; break;
-        case 'h': options.help = true; break;
-        case 'V': options.version = true; break;
-        default: return usageFail(unknownShortOption(arg[k]));
+        case 'q':
+            options.quiet = true;
+            break;
+        case 'h':
+            options.help = true;
+            break;
+        case 'V':
+            options.version = true;
+            break;
+        default:
+            return usageFail(unknownShortOption(arg[k]));
         }
     }
     return std::nullopt;

@@ -5,7 +5,7 @@
 #include <cstring>
 
 #ifdef _WIN32
-#include <cstdio>
+#  include <cstdio>
 #endif
 
 namespace {

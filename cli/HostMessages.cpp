@@ -8,10 +8,10 @@
 #include <cstdio>
 
 #ifdef _WIN32
-#include <io.h>
-#include <windows.h>
+#  include <io.h>
+#  include <windows.h>
 #else
-#include <unistd.h>
+#  include <unistd.h>
 #endif
 
 namespace {
@@ -32,8 +32,8 @@ public:
         }
         shownAt_ = now;
         char text[96];
-        const int length = std::snprintf(text, sizeof text, "dtmfwave: line %zu, %zu written, %zu failed",
-                                         lineNumber, written, failed);
+        const int length = std::snprintf(text, sizeof text, "dtmfwave: line %zu, %zu written, %zu failed", lineNumber,
+                                         written, failed);
         const int padding = shownLength_ > length ? shownLength_ - length : 0;
         // Progress that cannot be shown is no reason to stop the batch.
         (void)std::fprintf(stderr, "\r%s%*s", text, padding, "");
@@ -98,8 +98,8 @@ std::string narrowFromCharacter(std::string_view character)
 #ifdef _WIN32
     const std::optional<std::u16string> wide = utf16FromUtf8(character);
     char narrow[8] = {};
-    const int length = wide ? WideCharToMultiByte(CP_ACP, 0, moduleText(*wide), static_cast<int>(wide->size()),
-                                                  narrow, sizeof narrow, nullptr, nullptr)
+    const int length = wide ? WideCharToMultiByte(CP_ACP, 0, moduleText(*wide), static_cast<int>(wide->size()), narrow,
+                                                  sizeof narrow, nullptr, nullptr)
                             : 0;
     return std::string(narrow, length > 0 ? static_cast<std::size_t>(length) : 0);
 #else
@@ -131,8 +131,9 @@ void silentSlotsReport(std::string_view keys, const std::string& where)
             if (charactersListed < kSilentCharactersListed) {
                 listed += charactersListed++ ? ", '" : " '";
                 listed.append(character);
-                listed += slots == 1 ? "' (slot " + std::to_string(slot) + ")"
-                                     : "' (slots " + std::to_string(slot) + "-" + std::to_string(slot + slots - 1) + ")";
+                listed += slots == 1
+                    ? "' (slot " + std::to_string(slot) + ")"
+                    : "' (slots " + std::to_string(slot) + "-" + std::to_string(slot + slots - 1) + ")";
             } else if (charactersListed++ == kSilentCharactersListed) {
                 listed += ", ...";
             }
@@ -141,8 +142,7 @@ void silentSlotsReport(std::string_view keys, const std::string& where)
         i += length;
     }
     if (silentCount > 0) {
-        report("%s%zu silent slot%s:%s", where.c_str(), silentCount, silentCount == 1 ? "" : "s",
-               listed.c_str());
+        report("%s%zu silent slot%s:%s", where.c_str(), silentCount, silentCount == 1 ? "" : "s", listed.c_str());
     }
 }
 

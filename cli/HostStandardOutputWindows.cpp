@@ -128,8 +128,8 @@ int standardOutputWrite(const std::u16string& keys)
     // One instance, made by this call or the call fails: nobody else can
     // have made it first and wait for the bytes.
     HANDLE pipe = CreateNamedPipeW(name, PIPE_ACCESS_INBOUND | FILE_FLAG_FIRST_PIPE_INSTANCE | FILE_FLAG_OVERLAPPED,
-                                   PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS, 1,
-                                   0, kPipeBytes, 0, nullptr);
+                                   PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS, 1, 0,
+                                   kPipeBytes, 0, nullptr);
     if (pipe == INVALID_HANDLE_VALUE) {
         return GetLastError() == ERROR_ACCESS_DENIED ? EACCES : EIO;
     }

@@ -33,7 +33,7 @@ std::string failureReason(int reason, const std::u16string& keys)
 {
     if (reason == EFBIG && keys.size() > DTMFWAVE_MAX_KEYS) {
         return "too many keys (" + std::to_string(keys.size()) + "; one file holds at most "
-               + std::to_string(DTMFWAVE_MAX_KEYS) + ")";
+            + std::to_string(DTMFWAVE_MAX_KEYS) + ")";
     }
     return std::strerror(reason);
 }
@@ -64,8 +64,7 @@ int moduleCall(const DTMFWideChar* keys, const DTMFWideChar* path)
     return errno;
 }
 
-int waveWrite(const std::string& keysUtf8, const std::string& pathUtf8, const std::string& where,
-              bool quiet)
+int waveWrite(const std::string& keysUtf8, const std::string& pathUtf8, const std::string& where, bool quiet)
 {
     const std::optional<std::u16string> keys = utf16FromUtf8(keysUtf8);
     if (!keys) {
@@ -79,8 +78,7 @@ int waveWrite(const std::string& keysUtf8, const std::string& pathUtf8, const st
     }
     const bool toStandardOutput = pathUtf8 == kStandardStream;
     if (toStandardOutput && isTerminal(stdout)) {
-        report("%snot writing WAVE data to a terminal; redirect standard output or name a file",
-               where.c_str());
+        report("%snot writing WAVE data to a terminal; redirect standard output or name a file", where.c_str());
         return kExitFailure;
     }
     if (!quiet) {

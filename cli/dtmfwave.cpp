@@ -9,7 +9,7 @@
 #include <vector>
 
 #ifdef _WIN32
-#include <windows.h>
+#  include <windows.h>
 #endif
 
 namespace {

@@ -1,7 +1,7 @@
 #include "DTMFTone.h"
 
 #if defined(VUZ_VECTOR_SINE)
-#include "DTMFToneVector.h"
+#  include "DTMFToneVector.h"
 #endif
 
 #include <algorithm>

@@ -51,8 +51,7 @@ int32_t DTMFToneGenerate(signed char key, int32_t durationMs);
 // Fills samples[first] to samples[end - 1] of a tone from its two phase
 // steps. Every sample depends on its own index alone, so a tone may be split
 // between fills.
-using DTMFToneSamplesFill = void (*)(uint8_t* samples, int32_t first, int32_t end,
-                                     double lowStep, double highStep);
+using DTMFToneSamplesFill = void (*)(uint8_t* samples, int32_t first, int32_t end, double lowStep, double highStep);
 
 // One way of evaluating the library sine over a tone: the scalar sine, or
 // one of the vector forms of the same sine in the C library.

@@ -38,8 +38,8 @@ constexpr int32_t kBlockSamples = 32;
 // Inlined into each path, which sets the instruction set; Lanes picks the
 // vector form of the sine: 8 _ZGVeN8v_sin, 4 _ZGVdN4v_sin, 2 _ZGVbN2v_sin.
 template <int Lanes>
-[[gnu::always_inline]] inline void rangeFill(uint8_t* samples, int32_t first, int32_t end,
-                                             double lowStep, double highStep)
+[[gnu::always_inline]] inline void rangeFill(uint8_t* samples, int32_t first, int32_t end, double lowStep,
+                                             double highStep)
 {
 #pragma omp simd simdlen(Lanes)
     for (int32_t i = first; i < end; ++i) {
@@ -48,8 +48,8 @@ template <int Lanes>
 }
 
 template <int Lanes>
-[[gnu::always_inline]] inline void samplesFill(uint8_t* samples, int32_t first, int32_t end,
-                                               double lowStep, double highStep)
+[[gnu::always_inline]] inline void samplesFill(uint8_t* samples, int32_t first, int32_t end, double lowStep,
+                                               double highStep)
 {
     const int32_t blocksEnd = first + (end - first) / kBlockSamples * kBlockSamples;
     rangeFill<Lanes>(samples, first, blocksEnd, lowStep, highStep);
@@ -83,6 +83,9 @@ bool DTMFSse2SupportCheck()
     return __builtin_cpu_supports("sse2");
 }
 
+// Each target attribute keeps a line of its own; clang-format 14 would pull
+// it onto its function's line.
+// clang-format off
 __attribute__((target("avx512f")))
 void DTMFToneAvx512SamplesFill(uint8_t* samples, int32_t first, int32_t end, double lowStep, double highStep)
 {
@@ -94,6 +97,7 @@ void DTMFToneAvx2SamplesFill(uint8_t* samples, int32_t first, int32_t end, doubl
 {
     samplesFill<4>(samples, first, end, lowStep, highStep);
 }
+// clang-format on
 
 void DTMFToneSse2SamplesFill(uint8_t* samples, int32_t first, int32_t end, double lowStep, double highStep)
 {

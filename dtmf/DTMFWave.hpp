@@ -65,13 +65,19 @@ namespace detail {
 using ModuleString = std::basic_string<DTMFWideChar>;
 
 #if defined(_WIN32)
-inline constexpr int kInvalidArgument = 87;    // ERROR_INVALID_PARAMETER
-inline constexpr int kNotTranslatable = 1113;  // ERROR_NO_UNICODE_TRANSLATION
-inline const std::error_category& platformCategory() { return std::system_category(); }
+inline constexpr int kInvalidArgument = 87;   // ERROR_INVALID_PARAMETER
+inline constexpr int kNotTranslatable = 1113; // ERROR_NO_UNICODE_TRANSLATION
+inline const std::error_category& platformCategory()
+{
+    return std::system_category();
+}
 #else
 inline constexpr int kInvalidArgument = EINVAL;
 inline constexpr int kNotTranslatable = EILSEQ;
-inline const std::error_category& platformCategory() { return std::generic_category(); }
+inline const std::error_category& platformCategory()
+{
+    return std::generic_category();
+}
 #endif
 
 [[noreturn]] inline void fail(const std::filesystem::path& path, int code)
@@ -176,7 +182,7 @@ inline void call(const ModuleString& keys, const std::filesystem::path& path)
     }
 }
 
-}  // namespace detail
+} // namespace detail
 
 // Writes the DTMF tones of keysUtf8 to the WAVE file at path; throws
 // std::filesystem::filesystem_error (a std::system_error) with the reason
@@ -192,6 +198,6 @@ inline void waveCreate(std::u16string_view keysUtf16, const std::filesystem::pat
     detail::call(detail::moduleKeys(keysUtf16, path), path);
 }
 
-}  // namespace vuzirizoruza
+} // namespace vuzirizoruza
 
 #endif /* VUZIRIZORURUZA_DTMFWAVE_HPP */

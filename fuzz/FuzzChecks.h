@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <dirent.h>
 
+// clang-format 14 would indent this body by the preprocessor's two spaces.
+// clang-format off
 #define FUZZ_CHECK(condition, what)                                                                  \
     do {                                                                                             \
         if (!(condition)) {                                                                          \
@@ -14,6 +16,7 @@
             std::abort();                                                                            \
         }                                                                                            \
     } while (0)
+// clang-format on
 
 // Entries of /proc/self/fd, the listing's own descriptor included.
 inline int openDescriptorCount()

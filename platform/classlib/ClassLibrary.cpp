@@ -18,12 +18,24 @@ namespace {
 // guarded; the lock needs no constructor, being usable before any runs.
 #if defined(_WIN32)
 SRWLOCK g_chainLock = SRWLOCK_INIT;
-void chainLock() { AcquireSRWLockExclusive(&g_chainLock); }
-void chainUnlock() { ReleaseSRWLockExclusive(&g_chainLock); }
+void chainLock()
+{
+    AcquireSRWLockExclusive(&g_chainLock);
+}
+void chainUnlock()
+{
+    ReleaseSRWLockExclusive(&g_chainLock);
+}
 #else
 pthread_mutex_t g_chainLock = PTHREAD_MUTEX_INITIALIZER;
-void chainLock() { pthread_mutex_lock(&g_chainLock); }
-void chainUnlock() { pthread_mutex_unlock(&g_chainLock); }
+void chainLock()
+{
+    pthread_mutex_lock(&g_chainLock);
+}
+void chainUnlock()
+{
+    pthread_mutex_unlock(&g_chainLock);
+}
 #endif
 
 ClassModuleState g_currentState;

@@ -29,9 +29,9 @@ inline constexpr int kFileOperationCount = 11;
 enum class WriteFailure {
     atOnce,
     halfway,
-#if !defined(_WIN32)
+#  if !defined(_WIN32)
     belowRuntime,
-#endif
+#  endif
 };
 
 // What to break: the callNumber-th call (counting from 1) of operation
@@ -60,32 +60,32 @@ bool faultInjected(FileOperation operation);
 // The number of bytes a failing write passes on first.
 std::size_t faultShortWriteBytes(std::size_t size);
 
-#if !defined(_WIN32)
+#  if !defined(_WIN32)
 // Puts a refusal that a belowRuntime plan asked for under stream.
 void faultRefusalBegin(std::FILE* stream);
 // Gives stream its own descriptor back once the runtime has met the
 // refusal, or at once when stream is about to be closed.
 void faultRefusalEnd(std::FILE* stream, bool closing);
-#endif
+#  endif
 
 #endif
 
 } // namespace core
 
 #if defined(VUZ_FAULT_INJECTION)
-#define VUZ_FAULT_INJECTED(operation) ::core::faultInjected(::core::FileOperation::operation)
-#define VUZ_FAULT_SHORT_WRITE_BYTES(size) ::core::faultShortWriteBytes(size)
+#  define VUZ_FAULT_INJECTED(operation) ::core::faultInjected(::core::FileOperation::operation)
+#  define VUZ_FAULT_SHORT_WRITE_BYTES(size) ::core::faultShortWriteBytes(size)
 #else
-#define VUZ_FAULT_INJECTED(operation) false
-#define VUZ_FAULT_SHORT_WRITE_BYTES(size) std::size_t{0}
+#  define VUZ_FAULT_INJECTED(operation) false
+#  define VUZ_FAULT_SHORT_WRITE_BYTES(size) (std::size_t{0})
 #endif
 
 #if defined(VUZ_FAULT_INJECTION) && !defined(_WIN32)
-#define VUZ_FAULT_REFUSAL_BEGIN(stream) ::core::faultRefusalBegin(stream)
-#define VUZ_FAULT_REFUSAL_END(stream, closing) ::core::faultRefusalEnd(stream, closing)
+#  define VUZ_FAULT_REFUSAL_BEGIN(stream) ::core::faultRefusalBegin(stream)
+#  define VUZ_FAULT_REFUSAL_END(stream, closing) ::core::faultRefusalEnd(stream, closing)
 #else
-#define VUZ_FAULT_REFUSAL_BEGIN(stream) static_cast<void>(0)
-#define VUZ_FAULT_REFUSAL_END(stream, closing) static_cast<void>(0)
+#  define VUZ_FAULT_REFUSAL_BEGIN(stream) static_cast<void>(0)
+#  define VUZ_FAULT_REFUSAL_END(stream, closing) static_cast<void>(0)
 #endif
 
 #endif

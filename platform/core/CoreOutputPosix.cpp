@@ -5,14 +5,14 @@
 // file system has no unnamed files, the temporary is named from the start.
 // Everything else is written in place, after the file-size limit and the
 // room for the whole file were checked.
+#include "CoreOutputPosix.h"
 #include "CoreFaults.h"
 #include "CoreOutput.h"
-#include "CoreOutputPosix.h"
 
 #include <cerrno>
 #include <cstdio>
-#include <stdio_ext.h>
 #include <fcntl.h>
+#include <stdio_ext.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -32,10 +32,10 @@ struct Output {
     Route route;
     Target target;
     Temporary temporary;
-    bool regular;         // in place: a regular file, cut back on failure
+    bool regular; // in place: a regular file, cut back on failure
     bool seekable;
-    off_t start;          // where this call's bytes begin in an in-place file
-    off_t end;            // and where they end
+    off_t start; // where this call's bytes begin in an in-place file
+    off_t end;   // and where they end
 };
 Output g_output;
 

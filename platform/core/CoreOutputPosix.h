@@ -21,12 +21,12 @@ enum class TargetKind {
 
 struct Target {
     TargetKind kind;
-    int folder;                // O_PATH descriptor of the folder, for absent and file; else -1
-    char name[NAME_MAX + 1];   // the name in that folder
-    mode_t mode;               // its type, and for a file its permissions
-    unsigned linkCount;        // the file's number of names
-    bool mountRoot;            // the file is a mount of its own (a bind-mounted file)
-    int number;                // for descriptor
+    int folder;              // O_PATH descriptor of the folder, for absent and file; else -1
+    char name[NAME_MAX + 1]; // the name in that folder
+    mode_t mode;             // its type, and for a file its permissions
+    unsigned linkCount;      // the file's number of names
+    bool mountRoot;          // the file is a mount of its own (a bind-mounted file)
+    int number;              // for descriptor
 };
 
 // Fills target for path. False with errno set when the path cannot name

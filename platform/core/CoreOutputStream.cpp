@@ -6,9 +6,9 @@
 #include <cerrno>
 
 #if defined(VUZ_FAULT_INJECTION) && !defined(_WIN32)
-#include <cstdlib>
-#include <fcntl.h>
-#include <unistd.h>
+#  include <cstdlib>
+#  include <fcntl.h>
+#  include <unistd.h>
 #endif
 
 namespace core {
@@ -68,13 +68,13 @@ FaultPlan g_faultPlans[kFaultPlansMax];
 int g_faultPlanCount;
 int g_faultCallCounts[kFileOperationCount];
 const FaultPlan* g_failingPlan;
-#if !defined(_WIN32)
+#  if !defined(_WIN32)
 bool g_refusalAsked;
 // The stream's descriptor number, and the file it stood for, kept aside
 // while the full device stands in its place.
 int g_refusedDescriptor = -1;
 int g_keptDescriptor = -1;
-#endif
+#  endif
 
 } // namespace
 
@@ -82,9 +82,9 @@ void faultPlansReset()
 {
     g_faultPlanCount = 0;
     g_failingPlan = nullptr;
-#if !defined(_WIN32)
+#  if !defined(_WIN32)
     g_refusalAsked = false;
-#endif
+#  endif
     for (int& count : g_faultCallCounts) {
         count = 0;
     }
@@ -108,12 +108,12 @@ bool faultInjected(FileOperation operation)
     for (int i = 0; i < g_faultPlanCount; ++i) {
         const FaultPlan& plan = g_faultPlans[i];
         if (plan.operation == operation && plan.callNumber == call) {
-#if !defined(_WIN32)
+#  if !defined(_WIN32)
             if (plan.writeFailure == WriteFailure::belowRuntime) {
                 g_refusalAsked = true;
                 return false;
             }
-#endif
+#  endif
             if (plan.action) {
                 plan.action();
             }
@@ -130,7 +130,7 @@ std::size_t faultShortWriteBytes(std::size_t size)
     return g_failingPlan != nullptr && g_failingPlan->writeFailure == WriteFailure::halfway ? size / 2 : 0;
 }
 
-#if !defined(_WIN32)
+#  if !defined(_WIN32)
 
 void faultRefusalBegin(std::FILE* stream)
 {
@@ -159,7 +159,7 @@ void faultRefusalEnd(std::FILE* stream, bool closing)
     errno = reason;
 }
 
-#endif
+#  endif
 
 #endif
 

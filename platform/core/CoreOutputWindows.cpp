@@ -4,10 +4,10 @@
 // so that the system removes it if the call fails or the process dies,
 // whatever else holds it (CorePublishWindows.cpp puts it at its name).
 // Everything else is written in place, as it stands.
+#include "CoreOutputWindows.h"
 #include "CoreCall.h"
 #include "CoreFaults.h"
 #include "CoreOutput.h"
-#include "CoreOutputWindows.h"
 
 #include <cerrno>
 #include <fcntl.h>

@@ -95,7 +95,8 @@ TargetKind procLinkKind(int folder, const char* name, int* number)
     struct stat folderStatus {};
     struct stat ownStatus {};
     if (fstat(folder, &folderStatus) != 0 || stat(kOwnDescriptorFolder, &ownStatus) != 0
-        || folderStatus.st_dev != ownStatus.st_dev || folderStatus.st_ino != ownStatus.st_ino || !descriptorNumberRead(name, number)) {
+        || folderStatus.st_dev != ownStatus.st_dev || folderStatus.st_ino != ownStatus.st_ino
+        || !descriptorNumberRead(name, number)) {
         return TargetKind::other;
     }
     return TargetKind::descriptor;
@@ -130,8 +131,8 @@ bool linkFollow(Target* target)
 bool statusRead(Target* target, bool* exists)
 {
     struct statx extended {};
-    if (statx(target->folder, target->name, AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT, STATX_TYPE | STATX_NLINK,
-              &extended) != 0) {
+    if (statx(target->folder, target->name, AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT, STATX_TYPE | STATX_NLINK, &extended)
+        != 0) {
         *exists = false;
         return errno == ENOENT;
     }

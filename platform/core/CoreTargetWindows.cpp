@@ -4,11 +4,11 @@
 // before a byte is written.
 #include "CoreTargetWindows.h"
 
-#include <aclapi.h>
 #include <algorithm>
 #include <cstdint>
 #include <cwchar>
 #include <new>
+#include <aclapi.h>
 
 namespace core {
 namespace {
@@ -195,7 +195,8 @@ bool factsRead(HANDLE handle, Facts* facts)
 {
     FILE_BASIC_INFO basic{};
     FILE_STANDARD_INFO standard{};
-    if (GetFileType(handle) != FILE_TYPE_DISK || !GetFileInformationByHandleEx(handle, FileBasicInfo, &basic, sizeof basic)
+    if (GetFileType(handle) != FILE_TYPE_DISK
+        || !GetFileInformationByHandleEx(handle, FileBasicInfo, &basic, sizeof basic)
         || !GetFileInformationByHandleEx(handle, FileStandardInfo, &standard, sizeof standard)) {
         return false;
     }
@@ -309,8 +310,8 @@ WideText temporaryNameMake(const wchar_t* target, unsigned attempt)
     // clash unlikely. The counter, the process and the attempt seed it.
     LARGE_INTEGER counter{};
     QueryPerformanceCounter(&counter);
-    std::uint64_t seed = static_cast<std::uint64_t>(counter.QuadPart)
-        ^ (std::uint64_t{GetCurrentProcessId()} << 32) ^ (std::uint64_t{attempt} * 0x9E3779B97F4A7C15ULL);
+    std::uint64_t seed = static_cast<std::uint64_t>(counter.QuadPart) ^ (std::uint64_t{GetCurrentProcessId()} << 32)
+        ^ (std::uint64_t{attempt} * 0x9E3779B97F4A7C15ULL);
 
     const wchar_t* base = std::wcsrchr(target, L'\\');
     base = base != nullptr ? base + 1 : target;

@@ -30,7 +30,7 @@ constexpr std::size_t kTemporaryTagLength = 8;
 void temporaryNameMake(Temporary* temporary, unsigned attempt)
 {
     static const char kDigits[] = "0123456789abcdefghijklmnopqrstuvwxyz";
-    timespec now {};
+    timespec now{};
     clock_gettime(CLOCK_REALTIME, &now);
     std::uint64_t seed = static_cast<std::uint64_t>(now.tv_nsec) ^ (static_cast<std::uint64_t>(now.tv_sec) << 30)
         ^ static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(&now))
@@ -42,8 +42,7 @@ void temporaryNameMake(Temporary* temporary, unsigned attempt)
     }
     tag[kTemporaryTagLength] = '\0';
     // Parts of fixed length, for which the name is sized.
-    (void)std::snprintf(temporary->name, sizeof temporary->name, "%s%s%s", kTemporaryPrefix, tag,
-                  kTemporarySuffix);
+    (void)std::snprintf(temporary->name, sizeof temporary->name, "%s%s%s", kTemporaryPrefix, tag, kTemporarySuffix);
 }
 
 int unnamedTemporaryCreate(int folder, mode_t mode)
@@ -61,8 +60,8 @@ int namedTemporaryCreate(int folder, mode_t mode, Temporary* temporary)
     }
     for (unsigned attempt = 0; attempt < kTemporaryNameAttempts; ++attempt) {
         temporaryNameMake(temporary, attempt);
-        const int descriptor = openat(folder, temporary->name,
-                                      O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY, mode);
+        const int descriptor =
+            openat(folder, temporary->name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY, mode);
         if (descriptor >= 0) {
             temporary->named = true;
             return descriptor;
@@ -99,8 +98,8 @@ void temporaryNameRemove(int folder, int descriptor, Temporary* temporary)
     struct stat made {};
     struct stat named {};
     const bool stillOurs = fstat(descriptor, &made) == 0
-        && fstatat(folder, temporary->name, &named, AT_SYMLINK_NOFOLLOW) == 0
-        && made.st_dev == named.st_dev && made.st_ino == named.st_ino;
+        && fstatat(folder, temporary->name, &named, AT_SYMLINK_NOFOLLOW) == 0 && made.st_dev == named.st_dev
+        && made.st_ino == named.st_ino;
     temporary->named = false;
     if (stillOurs && !VUZ_FAULT_INJECTED(discard) && unlinkat(folder, temporary->name, 0) == 0) {
         return;

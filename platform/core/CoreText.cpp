@@ -4,8 +4,14 @@
 namespace core {
 namespace {
 
-bool isHighSurrogate(WideChar unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
-bool isLowSurrogate(WideChar unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
+bool isHighSurrogate(WideChar unit)
+{
+    return unit >= 0xD800 && unit <= 0xDBFF;
+}
+bool isLowSurrogate(WideChar unit)
+{
+    return unit >= 0xDC00 && unit <= 0xDFFF;
+}
 
 } // namespace
 

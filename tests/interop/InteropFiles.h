@@ -55,7 +55,7 @@ public:
         static const ScratchDirectory directory;
         EXPECT_TRUE(directory.created) << "no scratch folder under " << ::testing::TempDir();
         path = directory.path + "/" + name;
-        const std::u16string widePath(path.begin(), path.end());  // the scratch path is ASCII
+        const std::u16string widePath(path.begin(), path.end()); // the scratch path is ASCII
         EXPECT_EQ(DTMFWaveCreate(keys.c_str(), widePath.c_str()), DTMFWAVE_RESULT);
     }
     ScratchFile(const ScratchFile&) = delete;

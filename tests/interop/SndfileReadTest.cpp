@@ -13,7 +13,7 @@ namespace {
 struct KeyCase {
     const char* name;
     std::u16string keys;
-    std::size_t slots;  // narrow characters under Windows-1252
+    std::size_t slots; // narrow characters under Windows-1252
 };
 
 std::vector<KeyCase> keyCases()
@@ -26,8 +26,8 @@ std::vector<KeyCase> keyCases()
         {"ninety_nine", interop::keysRepeated(99), 99},
         {"one_fifty", interop::keysRepeated(150), 150},
         {"silent", u"abc xyz", 7},
-        {"latin", u"\u00e9\u20ac\u00fc", 3},  // é€ü: one byte each
-        {"astral", u"1\U0001F600#", 4},        // each surrogate is a '?'
+        {"latin", u"\u00e9\u20ac\u00fc", 3}, // é€ü: one byte each
+        {"astral", u"1\U0001F600#", 4},      // each surrogate is a '?'
     };
 }
 

@@ -47,8 +47,7 @@ std::string narrowAscii(const std::u16string& keys)
 
 TEST(SpandspReceiveTest, HearsAllSixteenKeysOnceInOrder)
 {
-    EXPECT_EQ(keysHeard(interop::ScratchFile(interop::kSixteenKeys, "spandsp_sixteen.wav")),
-              "123A456B789C*0#D");
+    EXPECT_EQ(keysHeard(interop::ScratchFile(interop::kSixteenKeys, "spandsp_sixteen.wav")), "123A456B789C*0#D");
 }
 
 TEST(SpandspReceiveTest, HearsOnlyTheSoundingKeysBetweenSilentSlots)

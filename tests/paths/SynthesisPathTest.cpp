@@ -73,8 +73,8 @@ void expectPathMatchesReference(char key, int32_t durationMs, int32_t sampleCoun
     const std::vector<uint8_t> expected = referenceBuffer(key, sampleCount);
     for (const DTMFSynthesisPath* path : supportedPaths()) {
         EXPECT_EQ(firstDifference(pathBuffer(*path, key, durationMs), expected), -1)
-            << "path " << path->name << ", key 0x" << std::hex << (static_cast<int>(key) & 0xFF)
-            << std::dec << ", " << durationMs << " ms";
+            << "path " << path->name << ", key 0x" << std::hex << (static_cast<int>(key) & 0xFF) << std::dec << ", "
+            << durationMs << " ms";
     }
 }
 
@@ -132,9 +132,8 @@ TEST(SynthesisPaths, ShortAndClampedTonesMatchScalarSine)
         int32_t ms;
         int32_t samples;
     };
-    const Duration durations[] = {{1, 8}, {2, 16}, {3, 24}, {249, 1992}, {251, 2008},
-                                  {1000, 8000}, {4000, 8000}, {INT32_MAX, 8000},
-                                  {0, 0}, {-250, 0}, {INT32_MIN, 0}};
+    const Duration durations[] = {{1, 8},       {2, 16},           {3, 24}, {249, 1992}, {251, 2008},   {1000, 8000},
+                                  {4000, 8000}, {INT32_MAX, 8000}, {0, 0},  {-250, 0},   {INT32_MIN, 0}};
     for (const Duration duration : durations) {
         for (const char key : std::string(kKeys)) {
             expectPathMatchesReference(key, duration.ms, duration.samples);

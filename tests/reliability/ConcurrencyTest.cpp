@@ -7,8 +7,8 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
-#include <iostream>
 #include <fcntl.h>
+#include <iostream>
 #include <sys/file.h>
 #include <thread>
 #include <unistd.h>

@@ -42,10 +42,10 @@ struct OperationName {
     const char* name;
 };
 constexpr OperationName kCallOperations[] = {
-    {FileOperation::create, "create"}, {FileOperation::reserve, "reserve"},
-    {FileOperation::temporary, "temporary"}, {FileOperation::metadata, "metadata"},
-    {FileOperation::write, "write"}, {FileOperation::rewind, "rewind"}, {FileOperation::flush, "flush"},
-    {FileOperation::close, "close"}, {FileOperation::link, "link"}, {FileOperation::rename, "rename"}};
+    {FileOperation::create, "create"},     {FileOperation::reserve, "reserve"}, {FileOperation::temporary, "temporary"},
+    {FileOperation::metadata, "metadata"}, {FileOperation::write, "write"},     {FileOperation::rewind, "rewind"},
+    {FileOperation::flush, "flush"},       {FileOperation::close, "close"},     {FileOperation::link, "link"},
+    {FileOperation::rename, "rename"}};
 
 // The folder's target, made as kind asks; "other.wav" is the second link.
 std::string targetPrepare(const TempFolder& folder, Target kind)
@@ -248,8 +248,9 @@ TEST(FaultInjection, CleanUpNeverFollowsALink)
     fileWriteBytes(folder.file("out.wav"), kEarlierContents);
     // The removal is refused as well, so a clean-up by name would go on to
     // empty whatever the name leads to.
-    plansArm(Target::earlierNamed, {{FileOperation::write, 2, EIO, WriteFailure::atOnce, temporarySwapForLink},
-                                     {FileOperation::discard, 1, EACCES, WriteFailure::atOnce, nullptr}});
+    plansArm(Target::earlierNamed,
+             {{FileOperation::write, 2, EIO, WriteFailure::atOnce, temporarySwapForLink},
+              {FileOperation::discard, 1, EACCES, WriteFailure::atOnce, nullptr}});
     EXPECT_EQ(waveCreateErrno(kThreeKeys, folder.file("out.wav")), EIO);
     core::faultPlansReset();
     EXPECT_EQ(fileBytes(folder.file("victim.wav")), victim);

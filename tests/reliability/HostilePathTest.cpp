@@ -171,8 +171,8 @@ TEST(HostilePaths, UnpairedSurrogatesNameNoFile)
 {
     const TempFolder folder;
     const std::u16string base = widen(folder.path + "/");
-    for (const std::u16string name : {u"\xD800", u"a\xD83D.wav", u"\xDE00x.wav", u"\xDE00\xD83D.wav",
-                                      u"\xD83D\xD83D\xDE00.wav"}) {
+    for (const std::u16string name :
+         {u"\xD800", u"a\xD83D.wav", u"\xDE00x.wav", u"\xDE00\xD83D.wav", u"\xD83D\xD83D\xDE00.wav"}) {
         EXPECT_EQ(waveCreateWidePathErrno(base + name), EILSEQ);
     }
     EXPECT_TRUE(folderEntries(folder.path).empty());

@@ -31,9 +31,9 @@ const std::string kTwentyKeys(20, '9');
 // Where a case writes, and how: a path, and optionally a preparation of the
 // child that calls (a second user, a limit, a redirected standard output).
 struct InPlaceSetup {
-    std::string path;          // what the call is given
-    std::string file;          // the file that must hold the result
-    std::string otherName;     // a second name of it that must stay, if any
+    std::string path;      // what the call is given
+    std::string file;      // the file that must hold the result
+    std::string otherName; // a second name of it that must stay, if any
     std::function<bool()> asCaller;
 };
 

@@ -12,9 +12,9 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <sys/inotify.h>
 #include <fcntl.h>
 #include <functional>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -216,7 +216,8 @@ TEST(Metadata, NobodyTheFileRefusesReadsItsNewContent)
 #if defined(VUZ_FAULT_INJECTION)
             core::faultPlansReset();
             if (named) {
-                core::faultPlanAdd({core::FileOperation::temporary, 1, EOPNOTSUPP, core::WriteFailure::atOnce, nullptr});
+                core::faultPlanAdd(
+                    {core::FileOperation::temporary, 1, EOPNOTSUPP, core::WriteFailure::atOnce, nullptr});
             }
 #endif
             EXPECT_EQ(waveCreateErrno(keys, path), 0);

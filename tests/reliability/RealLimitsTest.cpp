@@ -117,7 +117,8 @@ TEST(FullFileSystem, CallsEndWholeOrAbsentUntilRoomIsMade)
 TEST(KilledWriter, ThePathHoldsTheOldFileOrTheNewOneAndNothingIsLeft)
 {
 #if defined(__SANITIZE_THREAD__)
-    GTEST_SKIP() << "one thread a process: nothing for ThreadSanitizer here, and 20 MB files under it outlast the timeout";
+    GTEST_SKIP()
+        << "one thread a process: nothing for ThreadSanitizer here, and 20 MB files under it outlast the timeout";
 #endif
     const TempFolder folder;
     const std::string path = folder.file("killed.wav");
@@ -165,7 +166,7 @@ TEST(KilledWriter, ThePathHoldsTheOldFileOrTheNewOneAndNothingIsLeft)
     }
     EXPECT_GT(keptOld, 0) << "no kill landed before the rename: the test proves nothing";
     EXPECT_LT(keptOld, kKillRounds) << "no writer got as far as the rename";
-    std::cout << "[ figures  ] " << kKillRounds << " writers of " << newFile.size() / 1000000 << " MB killed: "
-              << keptOld << " left the old file, " << kKillRounds - keptOld << " the new one, " << wholeLeftovers
-              << " a whole new file under a hidden name\n";
+    std::cout << "[ figures  ] " << kKillRounds << " writers of " << newFile.size() / 1000000
+              << " MB killed: " << keptOld << " left the old file, " << kKillRounds - keptOld << " the new one, "
+              << wholeLeftovers << " a whole new file under a hidden name\n";
 }

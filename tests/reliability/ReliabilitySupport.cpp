@@ -3,14 +3,14 @@
 #include <cstdint>
 
 #if defined(__SANITIZE_ADDRESS__)
-#define VUZ_LEAK_CHECKS 1
+#  define VUZ_LEAK_CHECKS 1
 #elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define VUZ_LEAK_CHECKS 1
-#endif
+#  if __has_feature(address_sanitizer)
+#    define VUZ_LEAK_CHECKS 1
+#  endif
 #endif
 #if defined(VUZ_LEAK_CHECKS)
-#include <sanitizer/lsan_interface.h>
+#  include <sanitizer/lsan_interface.h>
 #endif
 
 namespace {

@@ -52,8 +52,7 @@ TempFolder::~TempFolder()
 {
     // A test may have taken the folder's own permissions away.
     std::error_code ignored;
-    std::filesystem::permissions(path, std::filesystem::perms::owner_all,
-                                 std::filesystem::perm_options::add, ignored);
+    std::filesystem::permissions(path, std::filesystem::perms::owner_all, std::filesystem::perm_options::add, ignored);
     std::filesystem::remove_all(path, ignored);
 }
 
@@ -105,14 +104,19 @@ std::size_t openDescriptorCount()
 
 ParsedWaveHeader waveHeaderParse(const Bytes& file)
 {
-    return {readFourCC(file, 0),           readLittleEndian(file, 4, 4),  readFourCC(file, 8),
-            readFourCC(file, 12),          readLittleEndian(file, 16, 4),
+    return {readFourCC(file, 0),
+            readLittleEndian(file, 4, 4),
+            readFourCC(file, 8),
+            readFourCC(file, 12),
+            readLittleEndian(file, 16, 4),
             static_cast<uint16_t>(readLittleEndian(file, 20, 2)),
             static_cast<uint16_t>(readLittleEndian(file, 22, 2)),
-            readLittleEndian(file, 24, 4), readLittleEndian(file, 28, 4),
+            readLittleEndian(file, 24, 4),
+            readLittleEndian(file, 28, 4),
             static_cast<uint16_t>(readLittleEndian(file, 32, 2)),
             static_cast<uint16_t>(readLittleEndian(file, 34, 2)),
-            readFourCC(file, 36),          readLittleEndian(file, 40, 4)};
+            readFourCC(file, 36),
+            readLittleEndian(file, 40, 4)};
 }
 
 int childStart(const std::function<int()>& body)

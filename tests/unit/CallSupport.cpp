@@ -31,8 +31,7 @@ int32_t waveCreate(const std::u16string& keys, const std::string& path)
     return DTMFWaveCreate(keys.c_str(), widen(path).c_str());
 }
 
-ChildCall waveCreateInChild(const std::function<bool()>& prepare, const DTMFWideChar* keys,
-                            const DTMFWideChar* path)
+ChildCall waveCreateInChild(const std::function<bool()>& prepare, const DTMFWideChar* keys, const DTMFWideChar* path)
 {
     int channel[2];
     if (pipe(channel) != 0) {

@@ -24,7 +24,7 @@ std::vector<uint8_t> waveFileExpected(const std::string& narrowKeys);
 int32_t waveCreate(const std::u16string& keys, const std::string& path);
 
 struct ChildCall {
-    bool prepared;  // false: the child could not set itself up (skip)
+    bool prepared; // false: the child could not set itself up (skip)
     int32_t result;
     int errorNumber;
 };
@@ -32,7 +32,6 @@ struct ChildCall {
 // Forks; the child runs prepare (fileSizeLimitSet, unprivilegedUserBecome),
 // then DTMFWaveCreate, and reports back its result and errno. The parent's
 // state stays as it was.
-ChildCall waveCreateInChild(const std::function<bool()>& prepare, const DTMFWideChar* keys,
-                            const DTMFWideChar* path);
+ChildCall waveCreateInChild(const std::function<bool()>& prepare, const DTMFWideChar* keys, const DTMFWideChar* path);
 
 #endif

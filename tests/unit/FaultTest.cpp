@@ -29,8 +29,7 @@ bool isCharacterDevice(const std::string& path)
 ChildCall waveCreateUnderSizeLimit(const std::u16string& keys, const std::string& path)
 {
     const std::u16string widePath = widen(path);
-    return waveCreateInChild([] { return fileSizeLimitSet(kFileSizeLimitBytes); }, keys.c_str(),
-                             widePath.c_str());
+    return waveCreateInChild([] { return fileSizeLimitSet(kFileSizeLimitBytes); }, keys.c_str(), widePath.c_str());
 }
 
 } // namespace
@@ -114,9 +113,9 @@ TEST(UnopenablePaths, NoPermissionCreatesNothing)
     const std::string readOnly = folder.file("read-only");
     std::filesystem::create_directory(readOnly);
     std::filesystem::permissions(folder.path, std::filesystem::perms::all);
-    std::filesystem::permissions(readOnly, std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec
-                                               | std::filesystem::perms::others_read
-                                               | std::filesystem::perms::others_exec);
+    std::filesystem::permissions(readOnly,
+                                 std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec
+                                     | std::filesystem::perms::others_read | std::filesystem::perms::others_exec);
     const std::u16string path = widen(readOnly + "/x.wav");
     const ChildCall call = waveCreateInChild(unprivilegedUserBecome, u"1", path.c_str());
     if (!call.prepared) {

@@ -99,12 +99,10 @@ TEST_P(KeyTone, SoundsItsOwnPairWithinRange)
 
 INSTANTIATE_TEST_SUITE_P(
     Keypad, KeyTone,
-    testing::Values(KeyPair{'1', 697, 1209}, KeyPair{'2', 697, 1336}, KeyPair{'3', 697, 1477},
-                    KeyPair{'A', 697, 1633}, KeyPair{'4', 770, 1209}, KeyPair{'5', 770, 1336},
-                    KeyPair{'6', 770, 1477}, KeyPair{'B', 770, 1633}, KeyPair{'7', 852, 1209},
-                    KeyPair{'8', 852, 1336}, KeyPair{'9', 852, 1477}, KeyPair{'C', 852, 1633},
-                    KeyPair{'*', 941, 1209}, KeyPair{'0', 941, 1336}, KeyPair{'#', 941, 1477},
-                    KeyPair{'D', 941, 1633}),
+    testing::Values(KeyPair{'1', 697, 1209}, KeyPair{'2', 697, 1336}, KeyPair{'3', 697, 1477}, KeyPair{'A', 697, 1633},
+                    KeyPair{'4', 770, 1209}, KeyPair{'5', 770, 1336}, KeyPair{'6', 770, 1477}, KeyPair{'B', 770, 1633},
+                    KeyPair{'7', 852, 1209}, KeyPair{'8', 852, 1336}, KeyPair{'9', 852, 1477}, KeyPair{'C', 852, 1633},
+                    KeyPair{'*', 941, 1209}, KeyPair{'0', 941, 1336}, KeyPair{'#', 941, 1477}, KeyPair{'D', 941, 1633}),
     [](const testing::TestParamInfo<KeyPair>& param) {
         const char key = param.param.key;
         return key == '*' ? std::string("star") : key == '#' ? std::string("hash") : std::string(1, key);

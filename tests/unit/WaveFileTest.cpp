@@ -96,16 +96,17 @@ TEST_P(NonAsciiKeys, BecomeOneSlotPerWindows1252Byte)
     EXPECT_EQ(fileBytes(folder.file("k.wav")), waveFileExpected(c.narrow));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Windows1252, NonAsciiKeys,
-    testing::Values(NarrowCase{"e_acute", u"\u00E9", "\xE9"}, NarrowCase{"euro", u"\u20AC", "\x80"},
-                    NarrowCase{"a_macron", u"\u0100", "?"}, NarrowCase{"c1_0081", u"\u0081", "\x81"},
-                    NarrowCase{"c1_009D", u"\u009D", "\x9D"}, NarrowCase{"y_diaeresis", u"\u0178", "\x9F"},
-                    NarrowCase{"astral_pair", u"\U0001F600", "??"},
-                    NarrowCase{"lone_high", std::u16string{0xD800}, "?"},
-                    NarrowCase{"lone_low_then_key", std::u16string{0xDC00, u'1'}, "?1"},
-                    NarrowCase{"mixed", u"1\u00E9#\u2122", "1\xE9#\x99"}),
-    [](const testing::TestParamInfo<NarrowCase>& param) { return std::string(param.param.name); });
+INSTANTIATE_TEST_SUITE_P(Windows1252, NonAsciiKeys,
+                         testing::Values(NarrowCase{"e_acute", u"\u00E9", "\xE9"},
+                                         NarrowCase{"euro", u"\u20AC", "\x80"}, NarrowCase{"a_macron", u"\u0100", "?"},
+                                         NarrowCase{"c1_0081", u"\u0081", "\x81"},
+                                         NarrowCase{"c1_009D", u"\u009D", "\x9D"},
+                                         NarrowCase{"y_diaeresis", u"\u0178", "\x9F"},
+                                         NarrowCase{"astral_pair", u"\U0001F600", "??"},
+                                         NarrowCase{"lone_high", std::u16string{0xD800}, "?"},
+                                         NarrowCase{"lone_low_then_key", std::u16string{0xDC00, u'1'}, "?1"},
+                                         NarrowCase{"mixed", u"1\u00E9#\u2122", "1\xE9#\x99"}),
+                         [](const testing::TestParamInfo<NarrowCase>& param) { return std::string(param.param.name); });
 
 // Every UTF-16 unit against glibc's own Windows-1252 table. glibc leaves
 // 0x81, 0x8D, 0x8F, 0x90 and 0x9D undefined; Windows maps them to the C1
@@ -156,8 +157,8 @@ TEST(WavePath, UnpairedSurrogatesNameNoFile)
 {
     const TempFolder folder;
     const std::u16string base = widen(folder.path) + u"/";
-    for (const std::u16string& name : {std::u16string{0xD800} + u".wav", u"a" + std::u16string{0xDC00},
-                                      std::u16string{0xDBFF}}) {
+    for (const std::u16string& name :
+         {std::u16string{0xD800} + u".wav", u"a" + std::u16string{0xDC00}, std::u16string{0xDBFF}}) {
         errno = 0;
         EXPECT_EQ(DTMFWaveCreate(u"1", (base + name).c_str()), DTMFWAVE_RESULT);
         EXPECT_EQ(errno, EILSEQ);

@@ -325,8 +325,8 @@ void longNameCase(const std::wstring& folder)
 void pipeCase(const std::wstring& /*folder*/)
 {
     const std::wstring name = L"\\\\.\\pipe\\vuz-core-" + std::to_wstring(GetCurrentProcessId());
-    HANDLE pipe = CreateNamedPipeW(name.c_str(), PIPE_ACCESS_INBOUND, PIPE_TYPE_BYTE | PIPE_WAIT, 1, 0, 4096, 0,
-                                   nullptr);
+    HANDLE pipe =
+        CreateNamedPipeW(name.c_str(), PIPE_ACCESS_INBOUND, PIPE_TYPE_BYTE | PIPE_WAIT, 1, 0, 4096, 0, nullptr);
     core::callLockAcquire();
     std::FILE* stream = core::outputOpen(name.c_str(), 4);
     check(stream != nullptr && !core::outputSeekable(stream), "a pipe of one instance opens, in place");

@@ -8,9 +8,9 @@
 //   WindowsHost write KEYS.utf8 OUTPUT.wav   (calls the module by ordinal 1)
 //   WindowsHost saves DTMFWAVE.exe          (dtmfwave.exe killed part way, and '-')
 //   WindowsHost utf8                        (built with UTF-8 as its ANSI code page)
+#include "WindowsHost.h"
 #include "ClassLibrary.h"
 #include "DTMFWave.h"
-#include "WindowsHost.h"
 
 #include <windows.h>
 #include <oleauto.h>
@@ -65,7 +65,6 @@ std::wstring modulePath(HMODULE module)
     return path;
 }
 
-
 std::vector<const ClassExtensionLink*> linksOf(const void* instance)
 {
     struct Census {
@@ -97,8 +96,7 @@ std::wstring versionString(const std::vector<BYTE>& block, const wchar_t* key)
 std::wstring versionText()
 {
     wchar_t text[64];
-    swprintf(text, 64, L"%d, %d, %d, %d", VUZ_VERSION_MAJOR, VUZ_VERSION_MINOR, VUZ_VERSION_PATCH,
-             VUZ_VERSION_TWEAK);
+    swprintf(text, 64, L"%d, %d, %d, %d", VUZ_VERSION_MAJOR, VUZ_VERSION_MINOR, VUZ_VERSION_PATCH, VUZ_VERSION_TWEAK);
     return text;
 }
 
@@ -136,10 +134,10 @@ int writeFile(const char* keysFile, const char* outputFile)
     std::fclose(input);
     // The host's own decoding, so the keys reach the module as UTF-16.
     std::wstring keys(utf8.size() + 1, L'\0');
-    const int units = utf8.empty() ? 0
-                                   : MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(),
-                                                         static_cast<int>(utf8.size()), keys.data(),
-                                                         static_cast<int>(keys.size()));
+    const int units = utf8.empty()
+        ? 0
+        : MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), static_cast<int>(utf8.size()), keys.data(),
+                              static_cast<int>(keys.size()));
     check(utf8.empty() || units > 0, "the key file is UTF-8");
     keys.resize(static_cast<std::size_t>(units));
 
@@ -203,8 +201,7 @@ int versionCheck()
     check(!copyright.empty() && copyright != L"<missing>", "LegalCopyright carries a notice");
 
     WORD* translation = nullptr;
-    check(VerQueryValueW(block.data(), L"\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translation),
-                         &length)
+    check(VerQueryValueW(block.data(), L"\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translation), &length)
               && length == 2 * sizeof(WORD) && translation[0] == kUsEnglish && translation[1] == kUnicodeCodePage,
           "translation 0x0409, 1200");
     FreeLibrary(module);
@@ -232,8 +229,7 @@ int typeLibraryCheck()
     BSTR helpString = nullptr;
     BSTR helpFile = nullptr;
     DWORD helpContext = 0;
-    check(SUCCEEDED(library->GetDocumentation(-1, &name, &helpString, &helpContext, &helpFile)),
-          "GetDocumentation");
+    check(SUCCEEDED(library->GetDocumentation(-1, &name, &helpString, &helpContext, &helpFile)), "GetDocumentation");
     checkText(name != nullptr ? name : L"", L"VuzirizORURUZA", "library name");
     check(helpString == nullptr || SysStringLen(helpString) == 0, "no help string");
     check(helpFile == nullptr || SysStringLen(helpFile) == 0, "no help file");
@@ -304,8 +300,7 @@ int registrationCheck()
         check(links.size() == 1 && links[0]->systemModule == 0, "as an ordinary extension module");
         const ClassModuleState& state = *ClassModuleStateCurrent();
         check(state.classes.head == nullptr && state.classes.parkedHead == &classes, "first list head parked");
-        check(state.factories.head == nullptr && state.factories.parkedHead == &factories,
-              "second list head parked");
+        check(state.factories.head == nullptr && state.factories.parkedHead == &factories, "second list head parked");
 
         const HMODULE again = LoadLibraryW(kModuleName);
         check(again == module && linksOf(module).size() == 1, "a second reference is no second load");

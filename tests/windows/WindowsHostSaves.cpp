@@ -21,8 +21,8 @@ int lastErrorCheck()
     if (module == nullptr) {
         return 1;
     }
-    const auto waveCreate = reinterpret_cast<WaveCreateFunction>(
-        reinterpret_cast<void (*)()>(GetProcAddress(module, "DTMFWaveCreate")));
+    const auto waveCreate =
+        reinterpret_cast<WaveCreateFunction>(reinterpret_cast<void (*)()>(GetProcAddress(module, "DTMFWaveCreate")));
     wchar_t base[MAX_PATH] = {};
     GetTempPathW(MAX_PATH, base);
     const std::wstring folder = std::wstring(base) + L"vuz-lasterror-" + std::to_wstring(GetCurrentProcessId());
@@ -100,9 +100,9 @@ bool moduleLoad(HMODULE* module, WaveCreateFunction* waveCreate)
 {
     *module = LoadLibraryW(kModuleName);
     check(*module != nullptr, "LoadLibraryW loads the module");
-    *waveCreate = *module == nullptr ? nullptr
-                                     : reinterpret_cast<WaveCreateFunction>(reinterpret_cast<void (*)()>(
-                                           GetProcAddress(*module, "DTMFWaveCreate")));
+    *waveCreate = *module == nullptr
+        ? nullptr
+        : reinterpret_cast<WaveCreateFunction>(reinterpret_cast<void (*)()>(GetProcAddress(*module, "DTMFWaveCreate")));
     check(*waveCreate != nullptr, "DTMFWaveCreate is found");
     return *waveCreate != nullptr;
 }
@@ -170,7 +170,6 @@ int waitsCheck()
     return g_failures;
 }
 
-
 // Keys are one slot per byte of the ANSI code page, whatever it is: in
 // UTF-8 a euro sign is three silent slots, and a key string whose UTF-8
 // form passes the limit is refused though its units do not.
@@ -195,8 +194,8 @@ int utf8Check()
     const std::wstring many(200000, L'\u20ac');
     SetLastError(ERROR_SUCCESS);
     waveCreate(many.c_str(), (folder + L"many.wav").c_str());
-    check(GetLastError() == ERROR_FILE_TOO_LARGE && GetFileAttributesW((folder + L"many.wav").c_str())
-                                                       == INVALID_FILE_ATTRIBUTES,
+    check(GetLastError() == ERROR_FILE_TOO_LARGE
+              && GetFileAttributesW((folder + L"many.wav").c_str()) == INVALID_FILE_ATTRIBUTES,
           "600000 bytes of keys are refused before any file is made");
     check(folderRemove(folder), "nothing else is left in the folder");
     FreeLibrary(module);
@@ -268,8 +267,8 @@ int savesCheck(const char* dtmfwave)
     const std::wstring keys = L"-q " + std::wstring(30000, L'1') + L" ";
     fileMake(folder + L"old.wav", "old");
     for (const wchar_t* name : {L"old.wav", L"new.wav"}) {
-        host = hostStart(program, keys + L"\"" + folder + name + L"\"", GetStdHandle(STD_OUTPUT_HANDLE),
-                         temporaryFolder);
+        host =
+            hostStart(program, keys + L"\"" + folder + name + L"\"", GetStdHandle(STD_OUTPUT_HANDLE), temporaryFolder);
         check(host != nullptr && temporaryAppears(folder, host), "the host writes its temporary");
         hostKill(host);
         check(!temporaryPresent(folder), "a host killed part way leaves no temporary");
@@ -304,4 +303,3 @@ int savesCheck(const char* dtmfwave)
     FreeLibrary(module);
     return g_failures;
 }
-

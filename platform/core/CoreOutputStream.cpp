@@ -153,7 +153,9 @@ void faultRefusalEnd(std::FILE* stream, bool closing)
         return;
     }
     const int reason = errno;
-    dup3(g_keptDescriptor, g_refusedDescriptor, O_CLOEXEC);
+    if (dup3(g_keptDescriptor, g_refusedDescriptor, O_CLOEXEC) < 0) {
+        std::abort(); // the file would go on receiving nothing
+    }
     close(g_keptDescriptor);
     g_keptDescriptor = -1;
     errno = reason;

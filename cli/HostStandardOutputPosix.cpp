@@ -7,12 +7,7 @@
 // leaves nothing behind.
 #include "Host.h"
 
-#include <cstdio>
-
 int standardOutputWrite(const std::u16string& keys)
 {
-    // What the host itself wrote to standard output goes first. It writes
-    // nothing there today, so a failure here has no bytes to lose.
-    (void)std::fflush(stdout);
     return moduleCall(moduleText(keys), u"/dev/stdout");
 }

@@ -133,9 +133,6 @@ int standardOutputWrite(const std::u16string& keys)
     if (pipe == INVALID_HANDLE_VALUE) {
         return GetLastError() == ERROR_ACCESS_DENIED ? EACCES : EIO;
     }
-    // What the host itself wrote to standard output goes first. It writes
-    // nothing there today, so a failure here has no bytes to lose.
-    (void)std::fflush(stdout);
     _setmode(_fileno(stdout), _O_BINARY);
     const int reason = pipeServe(pipe, keys, name);
     CloseHandle(pipe);

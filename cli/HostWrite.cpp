@@ -3,6 +3,7 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <sys/stat.h>
@@ -87,6 +88,9 @@ int waveWrite(const std::string& keysUtf8, const std::string& pathUtf8, const st
 
     int reason = 0;
     if (toStandardOutput) {
+        // What the host itself wrote to standard output goes first. It writes
+        // nothing there today, so a failure here has no bytes to lose.
+        (void)std::fflush(stdout);
         reason = standardOutputWrite(*keys);
     } else {
         reason = moduleCall(moduleText(*keys), moduleText(*path));

@@ -12,7 +12,7 @@
 #include <cstring>
 
 // Inside the braces, so that the pragma meets the declaration itself
-// rather than a linkage specification, which some compilers refuse.
+// rather than an extern "C" prefix, which clang refuses.
 extern "C" {
 #pragma omp declare simd notinbranch
 double sin(double) noexcept;
